@@ -1,0 +1,62 @@
+#pragma once
+
+// The CP290 driver: the serial link, one command exchange with its retries,
+// and the interface's commands. Process-wide state, as both programs run one
+// exchange at a time on their main thread.
+
+#include <cstdint>
+
+namespace vantrel {
+
+// Command codes of the interface.
+constexpr std::uint8_t CP290SetBaseHouseCode = 0;
+constexpr std::uint8_t CP290DirectCommand = 1;
+constexpr std::uint8_t CP290SetClock = 2;
+constexpr std::uint8_t CP290DownloadEvent = 3;
+constexpr std::uint8_t CP290GetClock = 4;
+constexpr std::uint8_t CP290GetEvents = 5;
+constexpr std::uint8_t CP290SelfTest = 7;
+
+constexpr int CP290MaxEvents = 128;
+constexpr int CP290TimerEventSize = 10;
+constexpr std::size_t CP290DeviceFilePathSize = 256;
+
+// Driver state.
+extern char CP290DeviceFilePath[CP290DeviceFilePathSize];
+extern int CP290FileDescriptor;
+extern bool CP290Close;
+extern bool CP290Verbose;
+extern double gProgressBudget;
+
+// Replies of commands 4 and 5.
+extern std::uint8_t gMinute;
+extern std::uint8_t gHour;
+extern std::uint8_t gBaseHouseCode;
+// The download table, also filled by reading the events back.
+extern std::uint8_t CP290TimerEvent[CP290MaxEvents][CP290TimerEventSize];
+extern std::uint16_t NumEvents;
+
+// Puts every piece of driver state back to its initial value (tests).
+void resetDriverState();
+
+void setCP290DeviceFilePath(const char* path);
+int openCP290();
+void closeCP290();
+bool SendByte(std::uint8_t byte);
+bool GetByte(std::uint8_t* byte);
+bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16_t count);
+
+// Encodings of the interface.
+std::uint8_t houseCodeByte(int houseCodeIndex);        // 0-15 -> table byte
+int houseCodeIndexOfByte(std::uint8_t byte);           // -1 when not in the table
+std::uint8_t brightnessByte(int brightness);           // 1-9 -> level/function byte
+std::uint8_t dayByteOfWeekday(int dayOfWeek);          // DateTimeRec dayOfWeek, 1 = Sunday
+
+bool CP290DoOnOffDim(int houseCodeIndex, int unit, std::uint8_t levelFunction);
+bool CP290DoGetClock();
+bool CP290DoSetBaseHouseCode(int houseCodeIndex);
+bool CP290DoSetClock();
+bool CP290DoGetEvents();
+bool CP290DoSelfTest();
+
+} // namespace vantrel

@@ -1,0 +1,47 @@
+#pragma once
+
+// The command groups of vantrelctl. Each add*() registers its subcommands on
+// the app; a subcommand's callback runs the command and leaves its exit
+// status in the context.
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+namespace vantrel::ctl {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1; // the interface failed, or a file could not be read or written
+constexpr int ExitUsage = 2;  // bad arguments
+
+// Thrown by a command for a bad argument found after parsing (an index out of
+// range, a date that does not exist): main prints it as one line, exit 2.
+struct UsageError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+struct LocationOptions
+{
+    std::optional<int> latitude;
+    std::optional<int> longitude;
+    std::optional<long> gmtOffset;
+};
+
+struct Context
+{
+    int exitCode = ExitOk;
+    std::string device;          // --device, before or after the command's name
+    LocationOptions location;
+};
+
+// --latitude, --longitude, --gmt-offset on a subcommand, checked for range.
+void addLocationOptions(CLI::App* command, LocationOptions& options);
+// Installs the given location options for the sun times of this process.
+void applyLocationOptions(const LocationOptions& options);
+
+void addSunCommand(CLI::App& app, Context& context);
+void addDeviceCommands(CLI::App& app, Context& context);
+
+} // namespace vantrel::ctl

@@ -1,0 +1,31 @@
+// vantrelctl: the schedule and the CP290 from a terminal, for machines
+// without a desktop. Each group of commands registers itself from its own file.
+
+#include "tools/vantrelctl/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"vantrelctl: drive the X10 CP290 interface and edit Vantrel schedules"};
+    app.require_subcommand(1);
+    vantrel::ctl::Context context;
+    vantrel::ctl::addSunCommand(app, context);
+    vantrel::ctl::addDeviceCommands(app, context);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // One line naming what is wrong; usage problems exit 2.
+        std::fprintf(stderr, "vantrelctl: %s\n", e.what());
+        return vantrel::ctl::ExitUsage;
+    }
+    return context.exitCode;
+}
