@@ -14,9 +14,9 @@ namespace vantrel {
 struct DateTimeRec
 {
     std::int16_t year = 0;
-    std::int16_t month = 0;     // 1-12
-    std::int16_t day = 0;       // 1-31
-    std::int16_t hour = 0;      // 0-23
+    std::int16_t month = 0; // 1-12
+    std::int16_t day = 0;   // 1-31
+    std::int16_t hour = 0;  // 0-23
     std::int16_t minute = 0;
     std::int16_t second = 0;
     std::int16_t dayOfWeek = 0; // 1 = Sunday ... 7 = Saturday; ignored by DateToSeconds

@@ -47,7 +47,7 @@ void setPreferredCoordinateSource(PreferredCoordinate source);
 std::string systemTimeZoneName();
 // Whole-degree coordinates of a zone's principal city from the tz tables
 // in zoneinfoDir (zone1970.tab, else zone.tab).
-std::optional<std::pair<int, int>> zoneCoordinates(const std::string& zone,
-                                                   const std::string& zoneinfoDir = "/usr/share/zoneinfo");
+std::optional<std::pair<int, int>>
+zoneCoordinates(const std::string& zone, const std::string& zoneinfoDir = "/usr/share/zoneinfo");
 
 } // namespace vantrel

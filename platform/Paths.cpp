@@ -75,7 +75,9 @@ bool makeDirectories(const std::string& path)
         if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

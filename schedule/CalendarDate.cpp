@@ -44,15 +44,33 @@ std::string CalendarDate::format(const char* pattern) const
             continue;
         }
         switch (*++p) {
-        case 'Y': std::snprintf(field, sizeof field, "%04d", year); break;
-        case 'y': std::snprintf(field, sizeof field, "%02d", ((year % 100) + 100) % 100); break;
-        case 'm': std::snprintf(field, sizeof field, "%02d", month); break;
-        case 'd': std::snprintf(field, sizeof field, "%02d", day); break;
-        case 'H': std::snprintf(field, sizeof field, "%02d", hour); break;
-        case 'I': std::snprintf(field, sizeof field, "%02d", hour % 12 == 0 ? 12 : hour % 12); break;
-        case 'M': std::snprintf(field, sizeof field, "%02d", minute); break;
-        case 'S': std::snprintf(field, sizeof field, "%02d", second); break;
-        case 'p': std::snprintf(field, sizeof field, "%s", hour < 12 ? "AM" : "PM"); break;
+        case 'Y':
+            std::snprintf(field, sizeof field, "%04d", year);
+            break;
+        case 'y':
+            std::snprintf(field, sizeof field, "%02d", ((year % 100) + 100) % 100);
+            break;
+        case 'm':
+            std::snprintf(field, sizeof field, "%02d", month);
+            break;
+        case 'd':
+            std::snprintf(field, sizeof field, "%02d", day);
+            break;
+        case 'H':
+            std::snprintf(field, sizeof field, "%02d", hour);
+            break;
+        case 'I':
+            std::snprintf(field, sizeof field, "%02d", hour % 12 == 0 ? 12 : hour % 12);
+            break;
+        case 'M':
+            std::snprintf(field, sizeof field, "%02d", minute);
+            break;
+        case 'S':
+            std::snprintf(field, sizeof field, "%02d", second);
+            break;
+        case 'p':
+            std::snprintf(field, sizeof field, "%s", hour < 12 ? "AM" : "PM");
+            break;
         case 'a': {
             DateTimeRec rec;
             rec.year = static_cast<std::int16_t>(year);
@@ -62,7 +80,9 @@ std::string CalendarDate::format(const char* pattern) const
             std::snprintf(field, sizeof field, "%s", weekdays[(normal.dayOfWeek + 6) % 7]);
             break;
         }
-        default: std::snprintf(field, sizeof field, "%%%c", *p); break;
+        default:
+            std::snprintf(field, sizeof field, "%%%c", *p);
+            break;
         }
         out += field;
     }

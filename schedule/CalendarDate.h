@@ -17,8 +17,7 @@ struct CalendarDate
     int minute = 0;
     int second = 0;
 
-    static CalendarDate dateWithYear(int year, int month, int day, int hour, int minute,
-                                     int second)
+    static CalendarDate dateWithYear(int year, int month, int day, int hour, int minute, int second)
     {
         return {year, month, day, hour, minute, second};
     }

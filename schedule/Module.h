@@ -18,12 +18,12 @@ constexpr const char* ModuleTypeKey = "T";
 constexpr const char* ModuleEventsKey = "Events";
 constexpr const char* ModuleExpandedKey = "X";
 
-constexpr int HouseCodeCount = 16;   // A-P as 0-15
+constexpr int HouseCodeCount = 16; // A-P as 0-15
 constexpr int AllLightsUnit = 17;
 constexpr int AllModulesUnit = 18;
 constexpr int ApplianceType = 0;
 constexpr int LightType = 1;
-constexpr int NoType = 2;            // the type of units 17 and 18
+constexpr int NoType = 2; // the type of units 17 and 18
 
 struct Module
 {

@@ -28,7 +28,7 @@ TEST(DateTime, EpochAndKnownDates)
     EXPECT_EQ(d.month, 3);
     EXPECT_EQ(d.day, 5);
     EXPECT_EQ(d.hour, 3);
-    EXPECT_EQ(d.dayOfWeek, 2); // a Monday
+    EXPECT_EQ(d.dayOfWeek, 2);                // a Monday
     EXPECT_EQ(secondsToDate(0).dayOfWeek, 6); // 1904-01-01, a Friday
 }
 

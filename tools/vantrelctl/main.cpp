@@ -6,7 +6,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <iostream>
 
 int main(int argc, char** argv)
 {
@@ -24,6 +23,9 @@ int main(int argc, char** argv)
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         // One line naming what is wrong; usage problems exit 2.
+        std::fprintf(stderr, "vantrelctl: %s\n", e.what());
+        return vantrel::ctl::ExitUsage;
+    } catch (const vantrel::ctl::UsageError& e) {
         std::fprintf(stderr, "vantrelctl: %s\n", e.what());
         return vantrel::ctl::ExitUsage;
     }

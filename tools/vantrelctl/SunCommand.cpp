@@ -1,0 +1,92 @@
+#include "tools/vantrelctl/Commands.h"
+
+#include "platform/DateTime.h"
+#include "platform/Location.h"
+#include "suntimes/SunTimes.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace vantrel::ctl {
+namespace {
+
+std::string timeText(std::uint32_t value)
+{
+    if (value == NoSunTime)
+        return "none";
+    const DateTimeRec d = secondsToDate(value);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d", d.hour % 100, d.minute % 100);
+    return buffer;
+}
+
+// Noon of a YYYY-MM-DD date in the machine's zone, or nullopt if no such day.
+std::optional<std::time_t> noonOf(const std::string& text)
+{
+    int year = 0, month = 0, day = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3)
+        return std::nullopt;
+    if (year < 1904 || year > 2039 || month < 1 || month > 12 || day < 1)
+        return std::nullopt;
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    const std::time_t when = std::mktime(&t);
+    if (when == -1 || t.tm_mday != day || t.tm_mon != month - 1)
+        return std::nullopt;
+    return when;
+}
+
+} // namespace
+
+void addLocationOptions(CLI::App* command, LocationOptions& options)
+{
+    command->add_option("--latitude", options.latitude, "Latitude in whole degrees, north positive")
+        ->check(CLI::Range(-90, 90));
+    command
+        ->add_option("--longitude", options.longitude, "Longitude in whole degrees, east positive")
+        ->check(CLI::Range(-180, 180));
+    command
+        ->add_option("--gmt-offset", options.gmtOffset,
+                     "Offset of local time from Greenwich in seconds, east positive")
+        ->check(CLI::Range(-86399L, 86399L));
+}
+
+void applyLocationOptions(const LocationOptions& options)
+{
+    setLocationOverride({options.latitude, options.longitude, options.gmtOffset});
+}
+
+void addSunCommand(CLI::App& app, Context& context)
+{
+    struct SunOptions
+    {
+        std::string date;
+        LocationOptions location;
+    };
+    auto options = std::make_shared<SunOptions>();
+    CLI::App* sun = app.add_subcommand(
+        "sun", "Print the sunrise and sunset the schedule uses, for today and this machine");
+    sun->add_option("--date", options->date, "The day to compute, as YYYY-MM-DD");
+    addLocationOptions(sun, options->location);
+    sun->callback([options, &context] {
+        if (!options->date.empty()) {
+            const auto noon = noonOf(options->date);
+            if (!noon)
+                throw UsageError("--date: " + options->date + " is not a date YYYY-MM-DD");
+            const std::time_t when = *noon;
+            setUnixClock([when] { return when; });
+        }
+        applyLocationOptions(options->location);
+        SetRiseSetTimes();
+        std::printf("sunrise %s\nsunset %s\n", timeText(gSunriseTime).c_str(),
+                    timeText(gSunsetTime).c_str());
+        context.exitCode = ExitOk;
+    });
+}
+
+} // namespace vantrel::ctl
