@@ -37,7 +37,7 @@ char houseCodeLetter(std::uint8_t byte)
 std::string unitsText(std::uint8_t units1to8, std::uint8_t units9to16)
 {
     std::string text;
-    char number[4];
+    char number[8];
     for (int unit = 1; unit <= 8; ++unit) {
         if (units1to8 & (1u << (8 - unit))) {
             std::snprintf(number, sizeof number, "%d ", unit);
@@ -115,7 +115,7 @@ std::optional<std::string> eventListingLine(const TimerEventEntry& slot)
             return std::nullopt;
         // b x 12.5 %, written from whole tenths so no locale can change the point.
         const int tenths = brightness * 125;
-        char text[16];
+        char text[32];
         std::snprintf(text, sizeof text, "On %d.%d%%", tenths / 10, tenths % 10);
         units = unitsText(slot[6], slot[7]);
         action = text;
