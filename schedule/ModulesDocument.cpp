@@ -1,0 +1,339 @@
+#include "schedule/ModulesDocument.h"
+
+#include "platform/ByteOrder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <utility>
+
+namespace vantrel {
+namespace {
+
+std::string quoted(const char* key)
+{
+    return std::string("\"") + key + "\"";
+}
+
+// Finds key in a dictionary and checks its kind. Absent is not an error:
+// *found is then nullptr.
+bool lookUpKey(const PropertyDictionary& dictionary, const char* key, PropertyValue::Type wanted,
+               const std::string& context, const PropertyValue** found, std::string* error)
+{
+    *found = dictionary.find(key);
+    if (*found && (*found)->type() != wanted) {
+        *error = context + quoted(key) + " is " + PropertyValue::typeName((*found)->type()) + ", not " +
+                 PropertyValue::typeName(wanted);
+        *found = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool eventItemFromValue(const PropertyValue& value, const std::string& context, EventData* event,
+                        std::string* error)
+{
+    const PropertyData* bytes = value.asData();
+    if (!bytes) {
+        *error = context + "the event item is " + PropertyValue::typeName(value.type()) + ", not data";
+        return false;
+    }
+    if (bytes->size() < EventContentSize) {
+        *error = context + "the event item is " + std::to_string(bytes->size()) + " bytes long, fewer than " +
+                 std::to_string(EventContentSize);
+        return false;
+    }
+    // Content is the first 18 bytes; the padding is kept as found so that a
+    // file saves back the way it was read. A short item gets zero padding.
+    EventData data{};
+    std::memcpy(data.data(), bytes->data(), std::min(bytes->size(), data.size()));
+    *event = data;
+    return true;
+}
+
+bool eventsFromValue(const PropertyValue& plist, const std::string& context, std::vector<EventData>* events,
+                     std::string* error)
+{
+    const PropertyArray* items = plist.asArray();
+    if (!items) {
+        *error = context + "the event list is " + PropertyValue::typeName(plist.type()) + ", not a list";
+        return false;
+    }
+    std::vector<EventData> result;
+    result.reserve(items->size());
+    for (std::size_t i = 0; i < items->size(); ++i) {
+        const std::string itemContext = (context.empty() ? std::string() : context.substr(0, context.size() - 2) + ", ") +
+                                        "event " + std::to_string(i + 1) + ": ";
+        EventData event{};
+        if (!eventItemFromValue((*items)[i], itemContext, &event, error))
+            return false;
+        result.push_back(event);
+    }
+    *events = std::move(result);
+    return true;
+}
+
+bool moduleFromValue(const PropertyValue& plist, const std::string& context, Module* module, std::string* error)
+{
+    const PropertyDictionary* dictionary = plist.asDictionary();
+    if (!dictionary) {
+        *error = context + "the module is " + PropertyValue::typeName(plist.type()) + ", not a dictionary";
+        return false;
+    }
+    // Keys that are missing take the values of a new module; keys we do not
+    // know are ignored.
+    Module result;
+    const PropertyValue* value = nullptr;
+    using Type = PropertyValue::Type;
+
+    if (!lookUpKey(*dictionary, ModuleNameKey, Type::String, context, &value, error))
+        return false;
+    if (value)
+        result.name = *value->asString();
+
+    if (!lookUpKey(*dictionary, ModuleHouseCodeKey, Type::Integer, context, &value, error))
+        return false;
+    if (value) {
+        if (!isValidHouseCode(*value->asInteger())) {
+            *error = context + "house code " + std::to_string(*value->asInteger()) + " is out of range";
+            return false;
+        }
+        result.houseCode = *value->asInteger();
+    }
+
+    if (!lookUpKey(*dictionary, ModuleUnitKey, Type::Integer, context, &value, error))
+        return false;
+    if (value) {
+        if (!isValidUnit(*value->asInteger())) {
+            *error = context + "unit number " + std::to_string(*value->asInteger()) + " is out of range";
+            return false;
+        }
+        result.unit = *value->asInteger();
+    }
+
+    if (!lookUpKey(*dictionary, ModuleTypeKey, Type::Integer, context, &value, error))
+        return false;
+    if (value) {
+        if (!isValidType(*value->asInteger())) {
+            *error = context + "module type " + std::to_string(*value->asInteger()) + " is out of range";
+            return false;
+        }
+        result.type = *value->asInteger();
+    }
+
+    if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
+        return false;
+    if (value && !eventsFromValue(*value, context, &result.events, error))
+        return false;
+
+    if (!lookUpKey(*dictionary, ModuleExpandedKey, Type::Boolean, context, &value, error))
+        return false;
+    if (value)
+        result.expanded = *value->asBoolean();
+
+    *module = std::move(result);
+    return true;
+}
+
+std::string moduleContext(std::size_t index)
+{
+    return "module " + std::to_string(index + 1) + ": ";
+}
+
+bool hostIsBigEndianAtRunTime()
+{
+    const std::uint32_t probe = 0x02000001;
+    std::uint8_t first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 0x02;
+}
+
+} // namespace
+
+ModulesDocument newModulesDocument()
+{
+    ModulesDocument document;
+    document.modules.reserve(8);
+    document.modules.push_back(Module{});
+    document.eventRepeat = ClassicEventRepeat{1, 1};
+    return document;
+}
+
+void ConvertModulesIfIntel(ModuleList& modules, std::uint16_t (*convert16)(std::uint16_t),
+                           std::uint32_t (*convert32)(std::uint32_t))
+{
+    if (hostIsBigEndianAtRunTime())
+        return;
+    for (auto module = modules.rbegin(); module != modules.rend(); ++module)
+        for (auto event = module->events.rbegin(); event != module->events.rend(); ++event)
+            convertEventData(std::span<std::uint8_t>(*event), convert16, convert32);
+}
+
+PropertyValue moduleToPropertyList(const Module& module)
+{
+    PropertyDictionary dictionary;
+    dictionary.set(ModuleNameKey, module.name);
+    dictionary.set(ModuleHouseCodeKey, module.houseCode);
+    dictionary.set(ModuleUnitKey, module.unit);
+    dictionary.set(ModuleTypeKey, module.type);
+    dictionary.set(ModuleEventsKey, eventsToPropertyList(module.events));
+    dictionary.set(ModuleExpandedKey, module.expanded);
+    return dictionary;
+}
+
+PropertyValue modulesToPropertyList(const ModuleList& modules)
+{
+    PropertyArray array;
+    array.reserve(modules.size());
+    for (const Module& module : modules)
+        array.push_back(moduleToPropertyList(module));
+    return array;
+}
+
+PropertyValue eventsToPropertyList(const std::vector<EventData>& events)
+{
+    PropertyArray array;
+    array.reserve(events.size());
+    for (const EventData& event : events)
+        array.push_back(PropertyData(event.begin(), event.end()));
+    return array;
+}
+
+bool moduleFromPropertyList(const PropertyValue& plist, Module* module, std::string* error)
+{
+    std::string ignored;
+    return moduleFromValue(plist, std::string(), module, error ? error : &ignored);
+}
+
+bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, std::string* error)
+{
+    std::string ignored;
+    std::string& message = error ? *error : ignored;
+    const PropertyArray* items = plist.asArray();
+    if (!items) {
+        message = "the module list is " + std::string(PropertyValue::typeName(plist.type())) + ", not a list";
+        return false;
+    }
+    ModuleList result;
+    result.reserve(items->size());
+    for (std::size_t i = 0; i < items->size(); ++i) {
+        Module module;
+        if (!moduleFromValue((*items)[i], moduleContext(i), &module, &message))
+            return false;
+        result.push_back(std::move(module));
+    }
+    *modules = std::move(result);
+    return true;
+}
+
+bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events, std::string* error)
+{
+    std::string ignored;
+    return eventsFromValue(plist, std::string(), events, error ? error : &ignored);
+}
+
+PropertyData eventRepeatToData(ClassicEventRepeat repeat)
+{
+    return PropertyData{repeat.OnRepeat, repeat.OffRepeat};
+}
+
+bool eventRepeatFromData(const PropertyValue& plist, ClassicEventRepeat* repeat, std::string* error)
+{
+    std::string ignored;
+    std::string& message = error ? *error : ignored;
+    const PropertyData* bytes = plist.asData();
+    if (!bytes) {
+        message = quoted(DocumentEventRepeatKey) + " is " + PropertyValue::typeName(plist.type()) + ", not data";
+        return false;
+    }
+    if (bytes->size() != 2) {
+        message = quoted(DocumentEventRepeatKey) + " is " + std::to_string(bytes->size()) +
+                  " bytes long, not 2";
+        return false;
+    }
+    *repeat = ClassicEventRepeat{(*bytes)[0], (*bytes)[1]};
+    return true;
+}
+
+PropertyValue documentToPropertyList(const ModulesDocument& document)
+{
+    // The document's own list stays in host order, so editing, sending and
+    // the helper copy go on working after a save.
+    ModuleList stored = document.modules;
+    ConvertModulesIfIntel(stored, CFSwapInt16HostToBig, CFSwapInt32HostToBig);
+
+    PropertyArray rows(document.selectedRows.begin(), document.selectedRows.end());
+    PropertyDictionary top;
+    top.set(DocumentModulesKey, modulesToPropertyList(stored));
+    top.set(DocumentDrawerOpenKey, document.drawerOpen);
+    top.set(DocumentSelectedRowsKey, std::move(rows));
+    top.set(DocumentEventRepeatKey, eventRepeatToData(document.eventRepeat));
+    return top;
+}
+
+bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* document, std::string* error)
+{
+    std::string ignored;
+    std::string& message = error ? *error : ignored;
+    const PropertyDictionary* top = plist.asDictionary();
+    if (!top) {
+        message = "the top level is " + std::string(PropertyValue::typeName(plist.type())) + ", not a dictionary";
+        return false;
+    }
+    using Type = PropertyValue::Type;
+    ModulesDocument result = *document;
+    const PropertyValue* value = nullptr;
+
+    if (!lookUpKey(*top, DocumentModulesKey, Type::Array, std::string(), &value, &message))
+        return false;
+    if (!value) {
+        message = "there is no " + quoted(DocumentModulesKey) + " list";
+        return false;
+    }
+    if (!modulesFromPropertyList(*value, &result.modules, &message))
+        return false;
+    ConvertModulesIfIntel(result.modules, CFSwapInt16BigToHost, CFSwapInt32BigToHost);
+
+    if (const PropertyValue* repeat = top->find(DocumentEventRepeatKey)) {
+        if (!eventRepeatFromData(*repeat, &result.eventRepeat, &message))
+            return false;
+    }
+
+    if (!lookUpKey(*top, DocumentSelectedRowsKey, Type::Array, std::string(), &value, &message))
+        return false;
+    result.selectedRows.clear();
+    if (value) {
+        const PropertyArray& rows = *value->asArray();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::int64_t* row = rows[i].asInteger();
+            if (!row) {
+                message = "selected row " + std::to_string(i + 1) + " is " +
+                          PropertyValue::typeName(rows[i].type()) + ", not an integer";
+                return false;
+            }
+            result.selectedRows.push_back(*row);
+        }
+    }
+
+    if (!lookUpKey(*top, DocumentDrawerOpenKey, Type::Boolean, std::string(), &value, &message))
+        return false;
+    result.drawerOpen = value ? *value->asBoolean() : false;
+
+    *document = std::move(result);
+    return true;
+}
+
+bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error)
+{
+    PropertyValue plist;
+    if (!readPropertyListFile(path, &plist, error))
+        return false;
+    return documentFromPropertyList(plist, document, error);
+}
+
+bool writeModulesFile(const std::string& path, const ModulesDocument& document, std::string* error)
+{
+    return writePropertyListFile(path, documentToPropertyList(document), error);
+}
+
+} // namespace vantrel
