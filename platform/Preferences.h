@@ -1,0 +1,91 @@
+#pragma once
+
+// The per-user preferences store: one XML property-list file per domain in
+// the configuration folder. A process writes only its own domain and reads
+// others as suites; synchronize() is where the two programs meet, so a
+// value set in one becomes visible to the other only after the writer and
+// then the reader have synchronized.
+
+#include "platform/PropertyList.h"
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel {
+
+constexpr const char* ApplicationDomain = "net.vantrel.Vantrel";
+constexpr const char* HelperDomain = "net.vantrel.VantrelHelper";
+
+// Application domain.
+constexpr const char* SerialDeviceKey = "SerialDevice";
+constexpr const char* LastModulesFileKey = "Last Modules File";
+constexpr const char* DisclaimerAcceptedKey = "DisclaimerAccepted";
+constexpr const char* NoHelperKey = "No Helper";
+constexpr const char* HelperModulesKey = "Modules";
+constexpr const char* HelperEventRepeatKey = "EventRepeat";
+constexpr const char* LatitudeKey = "Latitude";
+constexpr const char* LongitudeKey = "Longitude";
+// Helper domain.
+constexpr const char* SendTimeKey = "Send Time";
+constexpr const char* ProcessIDKey = "Process ID";
+
+// configDirectory() + "/" + domain + ".plist"
+std::string preferencesFilePath(const std::string& domain);
+
+class Preferences
+{
+public:
+    // Reads the domain's file; a missing or damaged file reads as empty.
+    explicit Preferences(std::string domain);
+
+    const std::string& domain() const { return m_own.name; }
+
+    // Reads look in this object's own domain first, then in the suites in
+    // the order they were added.
+    void addSuite(const std::string& domain);
+
+    const PropertyValue* value(std::string_view key) const;
+    bool contains(std::string_view key) const { return value(key) != nullptr; }
+    // Each is empty when the key is absent or holds another kind of value.
+    std::optional<std::string> stringValue(std::string_view key) const;
+    std::optional<std::int64_t> integerValue(std::string_view key) const;
+    std::optional<bool> boolValue(std::string_view key) const;
+    std::optional<PropertyData> dataValue(std::string_view key) const;
+    std::optional<PropertyDate> dateValue(std::string_view key) const;
+    std::optional<std::time_t> unixDateValue(std::string_view key) const;
+    const PropertyArray* arrayValue(std::string_view key) const;
+    const PropertyDictionary* dictionaryValue(std::string_view key) const;
+
+    // Changes go to the own domain and reach the disk at synchronize().
+    void setValue(std::string key, PropertyValue value);
+    void setUnixDate(std::string key, std::time_t unixTime);
+    void removeValue(std::string_view key);
+
+    // Writes the own domain when it changed since it was read or written,
+    // then re-reads every domain that is not waiting to be written. False
+    // when the write failed; the changes stay pending for the next call.
+    bool synchronize(std::string* error = nullptr);
+    bool hasPendingChanges() const { return m_changed; }
+
+private:
+    struct Domain
+    {
+        std::string name;
+        PropertyDictionary values;
+    };
+    static PropertyDictionary readDomain(const std::string& name);
+
+    Domain m_own;
+    std::vector<Domain> m_suites;
+    bool m_changed = false;
+};
+
+// Lets the location layer take "Latitude" and "Longitude" (whole degrees)
+// from the application's domain when the user has set them.
+void installLocationPreferences();
+
+} // namespace vantrel
