@@ -9,6 +9,8 @@ namespace vantrel::cp290sim {
 
 namespace {
 
+constexpr double MaxValue = 1e6;
+
 enum class ValueRule
 {
     None,
@@ -52,7 +54,8 @@ bool parseNumber(std::string_view text, double& out)
         return false;
     const auto* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end && std::isfinite(out) && out >= 0;
+    // The cap keeps every value convertible to a time span and a count.
+    return ec == std::errc() && ptr == end && std::isfinite(out) && out >= 0 && out <= MaxValue;
 }
 
 bool fail(std::string* error, std::string message)
