@@ -1,0 +1,223 @@
+#include "platform/Preferences.h"
+
+#include "platform/Location.h"
+#include "platform/Paths.h"
+#include "support/XdgSandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace vantrel {
+namespace {
+
+std::string fileContents(const std::string& path)
+{
+    std::string text;
+    readWholeFile(path, &text);
+    return text;
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0;
+}
+
+TEST(Preferences, DomainFilesLiveInTheConfigurationFolder)
+{
+    test::XdgSandbox home;
+    EXPECT_EQ(preferencesFilePath(ApplicationDomain), home.root() + "/config/vantrel/net.vantrel.Vantrel.plist");
+    EXPECT_EQ(preferencesFilePath(HelperDomain), home.root() + "/config/vantrel/net.vantrel.VantrelHelper.plist");
+}
+
+TEST(Preferences, KeysAreAbsentUntilWritten)
+{
+    test::XdgSandbox home;
+    Preferences preferences(ApplicationDomain);
+    EXPECT_FALSE(preferences.contains(SerialDeviceKey));
+    EXPECT_FALSE(preferences.stringValue(SerialDeviceKey));
+    EXPECT_FALSE(preferences.boolValue(NoHelperKey));
+    // Nothing to write: no file appears.
+    EXPECT_TRUE(preferences.synchronize());
+    EXPECT_FALSE(fileExists(preferencesFilePath(ApplicationDomain)));
+}
+
+TEST(Preferences, TypedValuesRoundTripThroughTheFile)
+{
+    test::XdgSandbox home;
+    {
+        Preferences preferences(ApplicationDomain);
+        preferences.setValue(SerialDeviceKey, "USB0");
+        preferences.setValue(NoHelperKey, true);
+        preferences.setValue(ProcessIDKey, 4242);
+        preferences.setValue(HelperEventRepeatKey, PropertyData{1, 2});
+        preferences.setUnixDate(SendTimeKey, 1173250800);
+        preferences.setValue("List", PropertyArray{PropertyValue(1), PropertyValue("x")});
+        EXPECT_TRUE(preferences.hasPendingChanges());
+        std::string error;
+        ASSERT_TRUE(preferences.synchronize(&error)) << error;
+        EXPECT_FALSE(preferences.hasPendingChanges());
+    }
+    const Preferences reread(ApplicationDomain);
+    EXPECT_EQ(reread.stringValue(SerialDeviceKey), "USB0");
+    EXPECT_EQ(reread.boolValue(NoHelperKey), true);
+    EXPECT_EQ(reread.integerValue(ProcessIDKey), 4242);
+    EXPECT_EQ(reread.dataValue(HelperEventRepeatKey), (PropertyData{1, 2}));
+    EXPECT_EQ(reread.unixDateValue(SendTimeKey), 1173250800);
+    ASSERT_NE(reread.arrayValue("List"), nullptr);
+    EXPECT_EQ(reread.arrayValue("List")->size(), 2u);
+    // Asked for the wrong kind, a key reads as absent.
+    EXPECT_FALSE(reread.integerValue(SerialDeviceKey));
+    EXPECT_NE(fileContents(preferencesFilePath(ApplicationDomain)).find("<date>"), std::string::npos);
+}
+
+TEST(Preferences, RemovedKeysAreGoneAfterSynchronize)
+{
+    test::XdgSandbox home;
+    Preferences writer(ApplicationDomain);
+    writer.setValue(NoHelperKey, true);
+    ASSERT_TRUE(writer.synchronize());
+    writer.removeValue(NoHelperKey);
+    ASSERT_TRUE(writer.synchronize());
+    EXPECT_FALSE(Preferences(ApplicationDomain).contains(NoHelperKey));
+}
+
+TEST(Preferences, UnchangedDomainIsNotRewritten)
+{
+    test::XdgSandbox home;
+    Preferences preferences(HelperDomain);
+    preferences.setValue(ProcessIDKey, 10);
+    ASSERT_TRUE(preferences.synchronize());
+    struct stat before{};
+    ASSERT_EQ(stat(preferencesFilePath(HelperDomain).c_str(), &before), 0);
+    preferences.setValue(ProcessIDKey, 10);
+    EXPECT_FALSE(preferences.hasPendingChanges());
+    ASSERT_TRUE(preferences.synchronize());
+    struct stat after{};
+    ASSERT_EQ(stat(preferencesFilePath(HelperDomain).c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+// The application and the helper as two objects: each writes its own
+// domain and sees the other's through a suite after synchronizing.
+TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
+{
+    test::XdgSandbox home;
+    Preferences application(ApplicationDomain);
+    application.addSuite(HelperDomain);
+    Preferences helper(HelperDomain);
+    helper.addSuite(ApplicationDomain);
+
+    helper.setValue(ProcessIDKey, 777);
+    ASSERT_TRUE(helper.synchronize());
+    EXPECT_FALSE(application.integerValue(ProcessIDKey)) << "seen before the reader synchronized";
+    ASSERT_TRUE(application.synchronize());
+    EXPECT_EQ(application.integerValue(ProcessIDKey), 777);
+
+    application.setValue(SerialDeviceKey, "ACM0");
+    EXPECT_FALSE(helper.stringValue(SerialDeviceKey));
+    ASSERT_TRUE(application.synchronize());
+    ASSERT_TRUE(helper.synchronize());
+    EXPECT_EQ(helper.stringValue(SerialDeviceKey), "ACM0");
+
+    // The own domain wins over a suite holding the same key.
+    helper.setValue(SerialDeviceKey, "Mine");
+    EXPECT_EQ(helper.stringValue(SerialDeviceKey), "Mine");
+
+    // Each writes only its own domain.
+    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain)).find(ProcessIDKey), std::string::npos);
+    ASSERT_TRUE(helper.synchronize());
+    EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "ACM0");
+}
+
+TEST(Preferences, SuitesAreSearchedInTheOrderAdded)
+{
+    test::XdgSandbox home;
+    Preferences first("one");
+    first.setValue("k", "from one");
+    ASSERT_TRUE(first.synchronize());
+    Preferences second("two");
+    second.setValue("k", "from two");
+    ASSERT_TRUE(second.synchronize());
+
+    Preferences reader("reader");
+    reader.addSuite("two");
+    reader.addSuite("one");
+    reader.addSuite("two");
+    EXPECT_EQ(reader.stringValue("k"), "from two");
+}
+
+TEST(Preferences, DamagedFileReadsAsEmptyAndSurvivesUntilTheOwnerWrites)
+{
+    test::XdgSandbox home;
+    ASSERT_TRUE(makeDirectories(configDirectory()));
+    const std::string damaged = "<plist><dict><key>SerialDevice</key><string>USB0";
+    ASSERT_TRUE(writeFileAtomically(preferencesFilePath(ApplicationDomain), damaged));
+
+    Preferences preferences(ApplicationDomain);
+    EXPECT_FALSE(preferences.contains(SerialDeviceKey));
+    ASSERT_TRUE(preferences.synchronize());
+    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain)), damaged);
+
+    Preferences helper(HelperDomain);
+    helper.addSuite(ApplicationDomain);
+    helper.setValue(ProcessIDKey, 1);
+    ASSERT_TRUE(helper.synchronize());
+    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain)), damaged);
+
+    preferences.setValue(SerialDeviceKey, "USB1");
+    ASSERT_TRUE(preferences.synchronize());
+    EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "USB1");
+
+    // A top level that is not a dictionary counts as damaged too.
+    ASSERT_TRUE(writeFileAtomically(preferencesFilePath(HelperDomain), "<plist><array/></plist>"));
+    EXPECT_FALSE(Preferences(HelperDomain).contains(ProcessIDKey));
+}
+
+TEST(Preferences, FailedWriteKeepsTheChangesPending)
+{
+    test::XdgSandbox home;
+    // A regular file where the configuration folder should be.
+    ASSERT_TRUE(makeDirectories(home.root()));
+    ASSERT_TRUE(writeFileAtomically(home.root() + "/config", "not a folder"));
+    Preferences preferences(ApplicationDomain);
+    preferences.setValue(SerialDeviceKey, "USB0");
+    std::string error;
+    EXPECT_FALSE(preferences.synchronize(&error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(preferences.hasPendingChanges());
+    EXPECT_EQ(preferences.stringValue(SerialDeviceKey), "USB0");
+}
+
+TEST(Preferences, LocationComesFromTheApplicationDomain)
+{
+    test::XdgSandbox home;
+    installLocationPreferences();
+    setLocationOverride({});
+    Preferences preferences(ApplicationDomain);
+    preferences.setValue(LatitudeKey, 52);
+    preferences.setValue(LongitudeKey, -1);
+    ASSERT_TRUE(preferences.synchronize());
+    MachineLocation location;
+    ReadLocation(&location);
+    EXPECT_EQ(location.latitude, fractFromDegrees(52));
+    EXPECT_EQ(location.longitude, fractFromDegrees(-1));
+
+    // Out of range or of the wrong kind: ignored, as if absent.
+    preferences.setValue(LatitudeKey, 500);
+    preferences.setValue(LongitudeKey, "west");
+    ASSERT_TRUE(preferences.synchronize());
+    MachineLocation ignored;
+    ReadLocation(&ignored);
+    setPreferredCoordinateSource(nullptr);
+    MachineLocation withoutPreferences;
+    ReadLocation(&withoutPreferences);
+    EXPECT_EQ(ignored.latitude, withoutPreferences.latitude);
+    EXPECT_EQ(ignored.longitude, withoutPreferences.longitude);
+    setPreferredCoordinateSource(nullptr);
+    setLocationOverride({});
+}
+
+} // namespace
+} // namespace vantrel

@@ -1,0 +1,114 @@
+#include "platform/PropertyList.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+PropertyValue everyKind()
+{
+    PropertyDictionary inner;
+    inner.set("Event Index", 3);
+    inner.set("Module Index", -2);
+    PropertyDictionary top;
+    top.set("flag", true);
+    top.set("number", std::int64_t(-9000000000));
+    top.set("real", 2.5);
+    top.set("text", "A & B <c> \"d\" \xC3\xA9t\xC3\xA9");
+    top.set("bytes", PropertyData{0, 1, 2, 0xFF});
+    top.set("empty bytes", PropertyData{});
+    top.set("when", propertyDateFromUnix(1173279840));
+    top.set("list", PropertyArray{PropertyValue(1), PropertyValue("two"), PropertyValue(inner)});
+    top.set("nothing", PropertyArray{});
+    return top;
+}
+
+TEST(PropertyList, EveryKindSurvivesTheXmlForm)
+{
+    const PropertyValue original = everyKind();
+    PropertyValue back;
+    std::string error;
+    ASSERT_TRUE(propertyListFromXml(propertyListToXml(original), &back, &error)) << error;
+    EXPECT_EQ(back, original);
+}
+
+TEST(PropertyList, DictionaryKeepsKeysSortedAndUnique)
+{
+    PropertyDictionary dictionary;
+    dictionary.set("b", 1);
+    dictionary.set("a", 2);
+    dictionary.set("b", 3);
+    ASSERT_EQ(dictionary.size(), 2u);
+    EXPECT_EQ(dictionary.entries()[0].first, "a");
+    EXPECT_EQ(*dictionary.find("b")->asInteger(), 3);
+    EXPECT_TRUE(dictionary.remove("a"));
+    EXPECT_FALSE(dictionary.remove("a"));
+    EXPECT_EQ(dictionary.find("a"), nullptr);
+}
+
+TEST(PropertyList, TypedAccessGivesNothingForAnotherKind)
+{
+    const PropertyValue text("3");
+    EXPECT_EQ(text.asInteger(), nullptr);
+    EXPECT_EQ(text.asBoolean(), nullptr);
+    ASSERT_NE(text.asString(), nullptr);
+    EXPECT_EQ(PropertyValue(true).type(), PropertyValue::Type::Boolean);
+    EXPECT_EQ(PropertyValue(7u).type(), PropertyValue::Type::Integer);
+    EXPECT_EQ(PropertyValue().type(), PropertyValue::Type::Dictionary);
+}
+
+TEST(PropertyList, DatesConvertToAndFromUnixTime)
+{
+    // 2007-03-07 15:04 UTC.
+    const PropertyDate date = propertyDateFromUnix(1173279840);
+    EXPECT_EQ(date.secondsSinceReference, 1173279840.0 - 978307200.0);
+    EXPECT_EQ(unixFromPropertyDate(date), 1173279840);
+    EXPECT_NE(propertyListToXml(PropertyValue(date)).find("<date>2007-03-07T15:04:00Z</date>"),
+              std::string::npos);
+}
+
+TEST(PropertyList, RefusesWhatIsNotAPropertyList)
+{
+    const struct
+    {
+        const char* legend;
+        std::string text;
+    } rows[] = {
+        {"empty", ""},
+        {"plain text", "hello"},
+        {"unclosed", "<plist version=\"1.0\"><dict><key>a</key>"},
+        {"nesting beyond the limit", [] {
+             std::string s = "<plist version=\"1.0\">";
+             for (int i = 0; i < MaxPropertyListDepth + 5; ++i)
+                 s += "<array>";
+             for (int i = 0; i < MaxPropertyListDepth + 5; ++i)
+                 s += "</array>";
+             return s + "</plist>";
+         }()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.legend);
+        PropertyValue value(42);
+        std::string error;
+        EXPECT_FALSE(propertyListFromXml(row.text, &value, &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(value, PropertyValue(42));
+    }
+}
+
+TEST(PropertyList, AcceptsNestingUpToTheLimitAndEmptyContainers)
+{
+    std::string s = "<plist version=\"1.0\">";
+    for (int i = 0; i < 10; ++i)
+        s += "<array>";
+    s += "<array/><dict/>";
+    for (int i = 0; i < 10; ++i)
+        s += "</array>";
+    s += "</plist>";
+    PropertyValue value;
+    std::string error;
+    EXPECT_TRUE(propertyListFromXml(s, &value, &error)) << error;
+}
+
+} // namespace
+} // namespace vantrel
