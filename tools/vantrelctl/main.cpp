@@ -14,6 +14,7 @@ int main(int argc, char** argv)
     vantrel::ctl::Context context;
     vantrel::ctl::addSunCommand(app, context);
     vantrel::ctl::addDeviceCommands(app, context);
+    vantrel::ctl::addScheduleCommands(app, context);
 
     try {
         app.parse(argc, argv);

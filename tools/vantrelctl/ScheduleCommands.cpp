@@ -1,0 +1,172 @@
+// The schedule's download from a terminal: preview what the interface would
+// store today, send it, and list what the interface holds. Times come from
+// this machine's clock and time zone, so the commands can be run as of
+// another moment under a faked clock.
+
+#include "tools/vantrelctl/Commands.h"
+
+#include "cp290/Download.h"
+#include "cp290/Driver.h"
+#include "cp290/DriverHost.h"
+#include "cp290/EventListing.h"
+#include "platform/DateTime.h"
+#include "schedule/ModulesDocument.h"
+
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace vantrel::ctl {
+namespace {
+
+constexpr double WholeProgress = 130;
+
+ConsoleDriverHost consoleHost;
+
+struct ScheduleOptions
+{
+    std::string file;
+    LocationOptions location;
+};
+
+CLI::App* addScheduleCommand(CLI::App& app, const std::string& name,
+                             const std::string& description, ScheduleOptions& options,
+                             bool takesFile)
+{
+    CLI::App* command = app.add_subcommand(name, description);
+    // Lets --device follow the command's name as well as precede it.
+    command->fallthrough();
+    if (takesFile)
+        command->add_option("FILE", options.file, "A Vantrel schedule document")->required();
+    addLocationOptions(command, options.location);
+    return command;
+}
+
+void useConsoleDriver()
+{
+    setDriverHost(&consoleHost);
+    CP290Verbose = true;
+    CP290Close = true;
+}
+
+void requireDevice(const Context& context)
+{
+    if (context.device.empty())
+        throw UsageError("--device: no serial device given; name the CP290's port with "
+                         "--device PATH");
+    setCP290DeviceFilePath(context.device.c_str());
+}
+
+bool readDocument(const std::string& path, ModulesDocument* document)
+{
+    std::string error;
+    if (readModulesFile(path, document, &error))
+        return true;
+    // Some reasons name the file already.
+    if (error.rfind(path, 0) == 0)
+        std::fprintf(stderr, "vantrelctl: %s\n", error.c_str());
+    else
+        std::fprintf(stderr, "vantrelctl: %s: %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
+std::span<const TimerEventEntry> downloadTable()
+{
+    return {CP290TimerEvent, NumEvents};
+}
+
+// The listing ends with a line break after its last event, but not after "None.".
+void printListing(const std::string& text)
+{
+    std::fputs(text.c_str(), stdout);
+    if (text.empty() || text.back() != '\n')
+        std::fputc('\n', stdout);
+}
+
+} // namespace
+
+void addScheduleCommands(CLI::App& app, Context& context)
+{
+    auto previewOptions = std::make_shared<ScheduleOptions>();
+    CLI::App* preview = addScheduleCommand(
+        app, "preview",
+        "Print the CP290 events a download of FILE would store now, without any device",
+        *previewOptions, true);
+    preview->callback([previewOptions, &context] {
+        useConsoleDriver();
+        ModulesDocument document;
+        if (!readDocument(previewOptions->file, &document)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        applyLocationOptions(previewOptions->location);
+        // Too many events or a damaged module: the console host has said why.
+        if (!prepareDownload(document.modules, document.eventRepeat)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        printListing(eventListingText(downloadTable(), NowSecs));
+        std::printf("%u of %d CP290 events\n", static_cast<unsigned>(NumEvents), CP290MaxEvents);
+        context.exitCode = ExitOk;
+    });
+
+    auto sendOptions = std::make_shared<ScheduleOptions>();
+    CLI::App* send = addScheduleCommand(app, "send",
+                                        "Download the events of FILE to the CP290, with the "
+                                        "document's repeat counts",
+                                        *sendOptions, true);
+    send->callback([sendOptions, &context] {
+        requireDevice(context);
+        useConsoleDriver();
+        ModulesDocument document;
+        if (!readDocument(sendOptions->file, &document)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        applyLocationOptions(sendOptions->location);
+        bool hadEvents = false;
+        if (!prepareDownload(document.modules, document.eventRepeat, &hadEvents)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        if (!hadEvents) {
+            std::printf("There are no events to send.\n");
+            context.exitCode = ExitOk;
+            return;
+        }
+        const unsigned count = NumEvents;
+        if (!CP290DoSendEventEnd()) {
+            std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
+            context.exitCode = ExitFailed;
+            return;
+        }
+        if (count == 0)
+            std::printf("No event falls on today or tomorrow; the CP290 keeps what it had.\n");
+        else
+            std::printf("%u of %d CP290 events sent.\n", count, CP290MaxEvents);
+        context.exitCode = ExitOk;
+    });
+
+    auto eventsOptions = std::make_shared<ScheduleOptions>();
+    CLI::App* events = addScheduleCommand(app, "events", "List the events stored in the CP290",
+                                          *eventsOptions, false);
+    events->callback([eventsOptions, &context] {
+        requireDevice(context);
+        useConsoleDriver();
+        applyLocationOptions(eventsOptions->location);
+        const std::uint32_t now = GetDateTime();
+        gProgressBudget = WholeProgress;
+        if (!CP290DoGetEvents()) {
+            std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
+            context.exitCode = ExitFailed;
+            return;
+        }
+        const std::string text = eventListingText(CP290TimerEvent, now);
+        printListing(text);
+        // A garbled read-back is printed as the listing, but a script should notice it.
+        context.exitCode = text == EventListingGarbled ? ExitFailed : ExitOk;
+    });
+}
+
+} // namespace vantrel::ctl
