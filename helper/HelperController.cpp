@@ -1,0 +1,165 @@
+#include "helper/HelperController.h"
+
+#include "cp290/ActivityLog.h"
+#include "cp290/Download.h"
+#include "cp290/Driver.h"
+#include "platform/DateTime.h"
+#include "platform/SerialDevices.h"
+#include "platform/SignalPipe.h"
+#include "schedule/ModulesDocument.h"
+#include "suntimes/SunTimes.h"
+
+#include <string>
+#include <unistd.h>
+
+namespace vantrel {
+
+volatile std::sig_atomic_t terminate = 0;
+volatile std::sig_atomic_t sending = 0;
+
+namespace {
+
+constexpr const char* TooManyEventsLog =
+    "More than 128 events were specified.  They cannot be sent to the CP290.";
+
+// A send time further ahead than this can only have been stored while the
+// clock was wrong; waiting for it would silence the helper until then.
+constexpr std::time_t SendTimeHorizonSeconds = 2 * 86400;
+
+// Day rules other than weekly, and sun-tied times, change from day to day.
+constexpr std::uint16_t ChangesDaily = EventDayRuleMask | EventSunriseFlag | EventSunsetFlag;
+
+bool needsDailyDownload(const ModuleList& modules)
+{
+    for (auto module = modules.rbegin(); module != modules.rend(); ++module)
+        for (auto item = module->events.rbegin(); item != module->events.rend(); ++item)
+            if (const auto event = eventFromData(*item); event && (event->Flags & ChangesDaily))
+                return true;
+    return false;
+}
+
+std::string outcome(const char* format, bool succeeded)
+{
+    std::string line = format;
+    line.replace(line.find("%@"), 2, succeeded ? "" : "un");
+    return line;
+}
+
+} // namespace
+
+std::time_t nextSendTimeAfter(std::time_t now)
+{
+    std::tm local{};
+    localtime_r(&now, &local);
+    local.tm_mday += 1;
+    local.tm_hour = 3;
+    local.tm_min = 0;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+helperController::helperController(std::function<void()> endProgram)
+    : m_defaults(HelperDomain), m_endProgram(std::move(endProgram))
+{}
+
+void helperController::awakeFromNib()
+{
+    writeLog("Started.");
+    CP290Verbose = false;
+    m_defaults.setValue(ProcessIDKey, static_cast<std::int64_t>(getpid()));
+    m_defaults.synchronize();
+    m_defaults.addSuite(ApplicationDomain);
+    SignalPipe::install(SIGTERM, &terminate);
+    checkWhatToSend();
+}
+
+void helperController::checkTerminate()
+{
+    SignalPipe::drain();
+    if (m_ended || !terminate)
+        return;
+    // During an exchange the request is taken up when the exchange has ended.
+    if (!sending) {
+        writeLog("Terminated.");
+        end();
+    }
+}
+
+void helperController::end()
+{
+    m_ended = true;
+    if (m_endProgram)
+        m_endProgram();
+}
+
+void helperController::checkWhatToSend()
+{
+    if (m_ended)
+        return;
+    m_defaults.synchronize();
+
+    const std::time_t now = unixNow();
+    if (const auto sendTime = m_defaults.unixDateValue(SendTimeKey))
+        if (*sendTime > now && *sendTime - now <= SendTimeHorizonSeconds)
+            return;
+
+    const auto device = m_defaults.stringValue(SerialDeviceKey);
+    if (!device)
+        return;
+    const PropertyValue* storedModules = m_defaults.value(HelperModulesKey);
+    if (!storedModules)
+        return;
+    const PropertyValue* storedRepeat = m_defaults.value(HelperEventRepeatKey);
+    if (!storedRepeat)
+        return;
+
+    ModuleList modules;
+    ClassicEventRepeat repeat;
+    std::string error;
+    if (!modulesFromPropertyList(*storedModules, &modules, &error) ||
+        !eventRepeatFromData(*storedRepeat, &repeat, &error)) {
+        // A damaged copy is never sent in part; it is reported at every check
+        // until the application stores a good one.
+        writeLog("Events not sent: " + error + ".");
+        return;
+    }
+
+    const std::string path = serialDevicePath(*device);
+    if (path.empty() || access(path.c_str(), W_OK) != 0)
+        return;
+
+    SetRiseSetTimes();
+    setCP290DeviceFilePath(path.c_str());
+
+    bool succeeded = false;
+    if (needsDailyDownload(modules)) {
+        if (!prepareDownload(modules, repeat)) {
+            writeLog(lastSendEventResult() == SendEventResult::TooManyEvents
+                         ? std::string(TooManyEventsLog)
+                         : "Events not sent: " + lastSendEventError());
+            return;
+        }
+        sending = 1;
+        succeeded = CP290DoSendEventEnd();
+        writeLog(outcome("Events sent %@successfully.", succeeded));
+    } else {
+        sending = 1;
+        succeeded = CP290DoSetClock();
+        writeLog(outcome("Clock set %@successfully.", succeeded));
+    }
+
+    if (terminate) {
+        writeLog("Terminated.");
+        end();
+        return;
+    }
+    sending = 0;
+    if (!succeeded)
+        return;
+
+    m_defaults.setUnixDate(SendTimeKey, nextSendTimeAfter(unixNow()));
+    m_defaults.synchronize();
+}
+
+} // namespace vantrel

@@ -1,0 +1,54 @@
+#pragma once
+
+// The helper's daily cycle. The interface only knows weekday clock times, so
+// date, even/odd-day and sun-tied events are right for today and tomorrow
+// only; once a day, at the first check after the send time, the helper
+// downloads the whole schedule again with today's sun times, or only sets the
+// interface's clock when nothing needs that. It reports through the log.
+
+#include "platform/Preferences.h"
+
+#include <csignal>
+#include <ctime>
+#include <functional>
+
+namespace vantrel {
+
+// Set by the SIGTERM handler.
+extern volatile std::sig_atomic_t terminate;
+// 1 while the helper exchanges data with the interface; a termination
+// request waits for the exchange to end and its result to be logged.
+extern volatile std::sig_atomic_t sending;
+
+constexpr int HelperCheckIntervalSeconds = 300;
+
+class helperController
+{
+  public:
+    // endProgram asks the event loop to quit; the controller never exits the
+    // process itself.
+    explicit helperController(std::function<void()> endProgram);
+
+    // Logs the start, publishes the process id, installs the SIGTERM handling
+    // and runs the first check. The caller then runs checkWhatToSend every
+    // HelperCheckIntervalSeconds.
+    void awakeFromNib();
+    void checkWhatToSend();
+    // Runs in the event loop after SIGTERM arrived (the handler only records it).
+    void checkTerminate();
+
+    Preferences& defaults() { return m_defaults; }
+    bool hasEnded() const { return m_ended; }
+
+  private:
+    void end();
+
+    Preferences m_defaults;
+    std::function<void()> m_endProgram;
+    bool m_ended = false;
+};
+
+// 03:00 local time on the calendar day after the given moment.
+std::time_t nextSendTimeAfter(std::time_t now);
+
+} // namespace vantrel

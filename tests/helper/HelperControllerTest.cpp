@@ -1,0 +1,244 @@
+#include "helper/HelperController.h"
+#include "HelperTestSupport.h"
+
+#include "cp290/Download.h"
+#include "cp290/Driver.h"
+#include "cp290/DriverTesting.h"
+#include "platform/Preferences.h"
+#include "suntimes/SunTimes.h"
+#include "support/FixedClock.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+using test::countFrames;
+using test::logMessages;
+using test::moduleWith;
+using test::weeklyEvent;
+
+class HelperCheck : public ::testing::Test
+{
+  protected:
+    HelperCheck() : clock(2007, 3, 5, 10, 0, 0)
+    {
+        resetDriverState();
+        resetDownloadState();
+        resetSunTimes();
+        terminate = 0;
+        sending = 0;
+        // A shorter tick keeps each download to a fraction of a second; the
+        // byte time-out stays far above what the virtual CP290 needs.
+        setDriverTickForTests(std::chrono::milliseconds(1));
+    }
+    ~HelperCheck() override
+    {
+        resetDriverState();
+        terminate = 0;
+        sending = 0;
+    }
+
+    void startSim(std::vector<std::string> args = {})
+    {
+        sim = std::make_unique<test::Cp290Sim>(std::move(args), true, "ttyCP290");
+        ASSERT_TRUE(sim->isRunning());
+        home.set("VANTREL_DEVICE_DIR", sim->deviceDirectory());
+    }
+
+    helperController& start()
+    {
+        controller = std::make_unique<helperController>([this] { ended = true; });
+        controller->awakeFromNib();
+        return *controller;
+    }
+
+    std::optional<std::time_t> storedSendTime()
+    {
+        Preferences helper(HelperDomain);
+        return helper.unixDateValue(SendTimeKey);
+    }
+
+    test::TemporaryHome home;
+    test::FixedClock clock;
+    std::unique_ptr<test::Cp290Sim> sim;
+    std::unique_ptr<helperController> controller;
+    bool ended = false;
+};
+
+TEST_F(HelperCheck, FirstRunWithWeeklyEventsOnlySetsTheClockAndWaitsForThreeTomorrow)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    start();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
+    EXPECT_EQ(countFrames(*sim, "02 "), 1u);
+    EXPECT_EQ(countFrames(*sim, "03 "), 0u);
+    // 2007-03-06 03:00 UTC.
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(1173150000));
+    Preferences helper(HelperDomain);
+    EXPECT_EQ(helper.integerValue(ProcessIDKey), getpid());
+
+    // The next check, five minutes later, has nothing to do.
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(logMessages().size(), 2u);
+}
+
+TEST_F(HelperCheck, SendTimeEqualToNowIsDueAndLaterIsNot)
+{
+    startSim();
+    test::storeApplicationCopy({});
+    {
+        Preferences helper(HelperDomain);
+        helper.setUnixDate(SendTimeKey, clock.now() + 60);
+        helper.synchronize();
+    }
+    start();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started."}));
+    clock.advance(60);
+    controller->checkWhatToSend();
+    // An empty module list only sets the clock.
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
+    EXPECT_EQ(countFrames(*sim, "02 "), 1u);
+}
+
+TEST_F(HelperCheck, SendTimeFarAheadComesFromAWrongClockAndIsDue)
+{
+    startSim();
+    test::storeApplicationCopy({});
+    {
+        Preferences helper(HelperDomain);
+        helper.setUnixDate(SendTimeKey, clock.now() + 200 * 86400);
+        helper.synchronize();
+    }
+    start();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(1173150000));
+}
+
+TEST_F(HelperCheck, AnyEventThatChangesDailyDownloadsEverything)
+{
+    struct Case
+    {
+        const char* legend;
+        std::uint16_t flags;
+    };
+    const Case cases[] = {
+        {"sunrise", EventDaysMask | EventSunriseFlag | EventOnFlag},
+        {"sunset", EventDaysMask | EventSunsetFlag},
+        {"date", EventRuleDate | EventClockTimeFlag},
+        {"even days", EventRuleEvenDays | EventClockTimeFlag},
+        {"odd days", EventRuleOddDays | EventClockTimeFlag},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        test::TemporaryHome caseHome;
+        startSim();
+        Event daily = weeklyEvent(23, 0);
+        daily.Flags = c.flags;
+        daily.Date = dateToSeconds(secondsToDate(GetDateTime()));
+        // The changing event sits in the first module; the scan covers all.
+        test::storeApplicationCopy({moduleWith({daily}), moduleWith({weeklyEvent(6, 30)}, 1, 2)});
+        start();
+        EXPECT_EQ(logMessages(),
+                  (std::vector<std::string>{"Started.", "Events sent successfully."}));
+        EXPECT_EQ(countFrames(*sim, "02 "), 1u);
+        EXPECT_EQ(countFrames(*sim, "04"), 1u);
+        EXPECT_EQ(countFrames(*sim, "00 "), 1u);
+        EXPECT_GE(countFrames(*sim, "03 "), 1u);
+        EXPECT_TRUE(storedSendTime());
+    }
+}
+
+TEST_F(HelperCheck, MoreThan128EventsAreLoggedAtEveryCheckAndNothingIsSent)
+{
+    startSim();
+    std::vector<Event> events;
+    for (int i = 0; i < 128; ++i)
+        events.push_back(weeklyEvent(i / 60, i % 60));
+    Event sunrise = weeklyEvent(0, 0);
+    sunrise.Flags = EventDaysMask | EventSunriseFlag | EventOnFlag;
+    events.push_back(sunrise);
+    test::storeApplicationCopy({moduleWith(events)});
+    start();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    const std::string line =
+        "More than 128 events were specified.  They cannot be sent to the CP290.";
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", line, line}));
+    EXPECT_TRUE(sim->traceLines().empty());
+    EXPECT_FALSE(storedSendTime());
+}
+
+TEST_F(HelperCheck, AFailureIsRetriedAtTheNextCheckWithItsOwnLine)
+{
+    // The first exchange fails all three attempts; the one after works.
+    startSim({"--fault", "flaky=3"});
+    test::storeApplicationCopy({});
+    start();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set unsuccessfully."}));
+    EXPECT_FALSE(storedSendTime());
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set unsuccessfully.",
+                                                       "Clock set successfully."}));
+    EXPECT_TRUE(storedSendTime());
+}
+
+TEST_F(HelperCheck, NothingHappensUntilTheApplicationHasStoredEverything)
+{
+    startSim();
+    start();
+    // No device, no modules, no repeat counts: silent.
+    test::storeApplicationCopy({}, nullptr);
+    controller->checkWhatToSend();
+    // A device name that is not connected: silent too.
+    test::storeApplicationCopy({}, "USB99");
+    controller->checkWhatToSend();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started."}));
+    EXPECT_TRUE(sim->traceLines().empty());
+    EXPECT_FALSE(storedSendTime());
+}
+
+TEST_F(HelperCheck, ADamagedScheduleIsReportedNotSent)
+{
+    startSim();
+    Module broken = moduleWith({weeklyEvent(6, 30)});
+    broken.unit = 40;
+    test::storeApplicationCopy({broken});
+    start();
+    const auto messages = logMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[1].find("Events not sent"), std::string::npos) << messages[1];
+    EXPECT_TRUE(sim->traceLines().empty());
+}
+
+TEST_F(HelperCheck, TerminationDuringAnExchangeWaitsForItsResult)
+{
+    startSim();
+    test::storeApplicationCopy({});
+    // As if SIGTERM arrived while the first exchange ran: the handler only
+    // set the flag, and the check finishes and logs before the program ends.
+    terminate = 1;
+    start();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(logMessages(),
+              (std::vector<std::string>{"Started.", "Clock set successfully.", "Terminated."}));
+    EXPECT_FALSE(storedSendTime());
+    // The loop's own look at the signal afterwards does not log twice.
+    controller->checkTerminate();
+    EXPECT_EQ(logMessages().size(), 3u);
+}
+
+TEST(HelperSendTime, NextCalendarDayAtThree)
+{
+    test::FixedClock clock(2007, 3, 10, 23, 30, 0, "EST5EDT,M3.2.0,M11.1.0");
+    // 2007-03-11 is the day clocks go forward at 02:00; 03:00 EDT is 07:00 UTC.
+    EXPECT_EQ(nextSendTimeAfter(clock.now()), 1173596400);
+    test::FixedClock early(2007, 12, 31, 2, 59, 0, "UTC");
+    EXPECT_EQ(nextSendTimeAfter(early.now()), 1199156400); // 2008-01-01 03:00
+}
+
+} // namespace
+} // namespace vantrel

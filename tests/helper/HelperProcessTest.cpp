@@ -1,0 +1,202 @@
+// The real vantrel-helper program against the virtual CP290.
+
+#include "HelperTestSupport.h"
+
+#include "platform/Paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::logMessages;
+using test::moduleWith;
+using test::weeklyEvent;
+
+class HelperProcess
+{
+  public:
+    HelperProcess()
+    {
+        char* argv[] = {const_cast<char*>(VANTREL_HELPER_PATH), nullptr};
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        if (posix_spawn(&m_pid, argv[0], nullptr, &attributes, argv, environ) != 0)
+            m_pid = -1;
+        posix_spawnattr_destroy(&attributes);
+    }
+    ~HelperProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return m_pid; }
+    bool isRunning() { return m_pid > 0 && waitpid(m_pid, &m_status, WNOHANG) == 0; }
+
+    // Exit status once it has ended by itself, or nullopt at the deadline.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout)
+    {
+        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+        pollfd fd{pidfd, POLLIN, 0};
+        poll(&fd, 1, static_cast<int>(timeout.count()));
+        close(pidfd);
+        if (waitpid(m_pid, &m_status, WNOHANG) != m_pid)
+            return std::nullopt;
+        m_pid = -1;
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+
+    // Voluntary context switches so far: each is a wake-up from a wait.
+    long wakeUps() const
+    {
+        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                return std::stol(line.substr(line.find(':') + 1));
+        return -1;
+    }
+
+  private:
+    pid_t m_pid = -1;
+    int m_status = 0;
+};
+
+// Waits until condition holds, woken by changes in folder.
+bool waitInFolder(const std::string& folder, const std::function<bool()>& condition,
+                  std::chrono::milliseconds timeout = 20s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    inotify_add_watch(watch, folder.c_str(), IN_MODIFY | IN_CREATE | IN_MOVED_TO);
+    bool holds = false;
+    for (;;) {
+        holds = condition();
+        const auto now = std::chrono::steady_clock::now();
+        if (holds || now >= deadline)
+            break;
+        pollfd fd{watch, POLLIN, 0};
+        poll(&fd, 1,
+             static_cast<int>(
+                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) +
+                 1);
+        char drain[4096];
+        while (read(watch, drain, sizeof drain) > 0) {
+        }
+    }
+    close(watch);
+    return holds;
+}
+
+bool waitForLog(const std::string& message)
+{
+    return waitInFolder(stateDirectory(), [&] {
+        const auto messages = logMessages();
+        return std::find(messages.begin(), messages.end(), message) != messages.end();
+    });
+}
+
+bool waitForSendTime()
+{
+    return waitInFolder(configDirectory(),
+                        [] { return Preferences(HelperDomain).contains(SendTimeKey); });
+}
+
+class HelperProgram : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        makeDirectories(stateDirectory());
+        makeDirectories(configDirectory());
+    }
+
+    void startSim(std::vector<std::string> args = {})
+    {
+        sim = std::make_unique<test::Cp290Sim>(std::move(args), true, "ttyCP290");
+        ASSERT_TRUE(sim->isRunning());
+        home.set("VANTREL_DEVICE_DIR", sim->deviceDirectory());
+    }
+
+    test::TemporaryHome home;
+    std::unique_ptr<test::Cp290Sim> sim;
+};
+
+TEST_F(HelperProgram, DownloadsAtStartAndEndsAfterTheExchangeOnSigterm)
+{
+    // The first exchange (setting the clock) is answered two seconds late,
+    // which leaves time to ask the helper to stop in the middle of it.
+    startSim({"--fault", "late=2@1"});
+    Event sunrise = weeklyEvent(0, 0);
+    sunrise.Flags = EventDaysMask | EventSunriseFlag | EventOnFlag;
+    test::storeApplicationCopy({moduleWith({sunrise, weeklyEvent(6, 30)})});
+
+    HelperProcess helper;
+    const pid_t pid = helper.pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitForLog("Started."));
+    ASSERT_TRUE(sim->waitForTraceLine("rx 02 "));
+    kill(helper.pid(), SIGTERM);
+
+    EXPECT_EQ(helper.waitForExit(30s), std::optional<int>(0));
+    EXPECT_EQ(logMessages(),
+              (std::vector<std::string>{"Started.", "Events sent successfully.", "Terminated."}));
+    EXPECT_TRUE(sim->waitForTraceLine("rx 03 "));
+
+    Preferences published(HelperDomain);
+    EXPECT_EQ(published.integerValue(ProcessIDKey), std::optional<std::int64_t>(pid));
+    EXPECT_FALSE(published.contains(SendTimeKey));
+}
+
+TEST_F(HelperProgram, OneCopyPerUserAndNoCpuWhileIdle)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+
+    HelperProcess first;
+    ASSERT_TRUE(waitForLog("Clock set successfully."));
+    ASSERT_TRUE(waitForSendTime());
+    Preferences published(HelperDomain);
+
+    HelperProcess second;
+    EXPECT_EQ(second.waitForExit(10s), std::optional<int>(0));
+    EXPECT_TRUE(first.isRunning());
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
+    published.synchronize();
+    EXPECT_EQ(published.integerValue(ProcessIDKey), std::optional<std::int64_t>(first.pid()));
+
+    // Between checks it sleeps: no wake-ups over a second and a half.
+    const long before = first.wakeUps();
+    pollfd none{-1, 0, 0};
+    poll(&none, 0, 1500);
+    EXPECT_LE(first.wakeUps() - before, 1);
+
+    kill(first.pid(), SIGTERM);
+    EXPECT_EQ(first.waitForExit(10s), std::optional<int>(0));
+    EXPECT_EQ(logMessages().back(), "Terminated.");
+}
+
+} // namespace
+} // namespace vantrel
