@@ -44,5 +44,6 @@ void applyLocationOptions(const LocationOptions& options);
 void addSunCommand(CLI::App& app, Context& context);
 void addDeviceCommands(CLI::App& app, Context& context);
 void addScheduleCommands(CLI::App& app, Context& context);
+void addEditCommands(CLI::App& app, Context& context);
 
 } // namespace vantrel::ctl

@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     vantrel::ctl::addSunCommand(app, context);
     vantrel::ctl::addDeviceCommands(app, context);
     vantrel::ctl::addScheduleCommands(app, context);
+    vantrel::ctl::addEditCommands(app, context);
 
     try {
         app.parse(argc, argv);
