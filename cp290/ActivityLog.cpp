@@ -20,16 +20,23 @@ std::string formatLogLine(std::uint32_t localSeconds, const std::string& message
     return SecondsToNSCalendarDate(localSeconds).format("%a %m/%d/%y %I:%M %p") + " -- " + message + "\n";
 }
 
+namespace {
+
+int openLog(int flags)
+{
+    const std::string path = logFilePath();
+    int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENOENT && makeDirectories(stateDirectory()))
+        fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    return fd;
+}
+
+} // namespace
+
 void writeLog(const std::string& message)
 {
     const std::string line = formatLogLine(GetDateTime(), message);
-    const std::string path = logFilePath();
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == ENOENT) {
-        if (!makeDirectories(stateDirectory()))
-            return;
-        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    }
+    const int fd = openLog(O_APPEND);
     if (fd < 0)
         return;
     // One write() carries the whole line. A local file only writes short
@@ -56,7 +63,7 @@ bool readLog(std::string* text)
 
 bool clearLog()
 {
-    const int fd = open(logFilePath().c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = openLog(O_TRUNC);
     if (fd < 0)
         return false;
     return close(fd) == 0;
