@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <sys/wait.h>
 
 namespace vantrel::test {
@@ -70,6 +71,11 @@ struct FrameCase
     Bytes reply;
 };
 
+void PrintTo(const FrameCase& row, std::ostream* out)
+{
+    *out << row.legend;
+}
+
 class LinkFrames : public LinkTest, public ::testing::WithParamInterface<FrameCase>
 {
 };
@@ -116,6 +122,11 @@ struct HandshakeCase
     Bytes reply;
     bool accepted;
 };
+
+void PrintTo(const HandshakeCase& row, std::ostream* out)
+{
+    *out << row.legend;
+}
 
 class LinkHandshake : public LinkTest, public ::testing::WithParamInterface<HandshakeCase>
 {
@@ -257,6 +268,11 @@ struct ProgressCase
     Bytes reply;
     std::vector<double> expected;
 };
+
+void PrintTo(const ProgressCase& row, std::ostream* out)
+{
+    *out << row.legend;
+}
 
 class LinkProgress : public LinkTest, public ::testing::WithParamInterface<ProgressCase>
 {
@@ -422,6 +438,11 @@ struct OpenFailureCase
     const char* error;
 };
 
+void PrintTo(const OpenFailureCase& row, std::ostream* out)
+{
+    *out << row.legend;
+}
+
 class LinkOpenFailure : public DriverFixture,
                         public ::testing::WithParamInterface<OpenFailureCase>
 {
@@ -555,6 +576,31 @@ TEST_F(LinkTest, DeviceThatGoesAwayFailsAtOnce)
     ASSERT_EQ(host.alerts.size(), 1u);
     EXPECT_EQ(host.alerts[0].title, NotResponding);
     EXPECT_EQ(CP290FileDescriptor, -1);
+}
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The one test that waits out the real time-out: 30 empty tries of 10
+// ticks, about 5 s, spent asleep.
+TEST_F(LinkTest, ByteWaitGivesUpAfterFiveSecondsOfSilenceWithoutSpinning)
+{
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+    ASSERT_GE(openCP290(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuBefore = threadCpuSeconds();
+
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(GetByte(&byte));
+
+    const double seconds = secondsSince(start);
+    EXPECT_GE(seconds, 300.0 / 60);
+    EXPECT_LT(seconds, 300.0 / 60 + 0.3);
+    EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.02) << "the wait spins";
 }
 
 TEST_F(LinkTest, BytesArePacedOneTickApart)
