@@ -102,7 +102,8 @@ ModuleCellValue cellValue(ModuleColumn column, const std::string& text)
     }
     case ModuleColumn::Unit: {
         const auto reading = moduleNumberFromText(text);
-        const auto cell = cellText(text, reading ? moduleNumberText(*reading) : std::string(),
+        const bool shown = reading && *reading >= 1 && *reading <= AllModulesUnit;
+        const auto cell = cellText(text, shown ? moduleNumberText(*reading) : std::string(),
                                    checkModuleNumberTyping);
         const auto value = cell ? moduleNumberFromText(*cell) : std::nullopt;
         if (!value)
