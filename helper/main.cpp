@@ -5,6 +5,7 @@
 
 #include "platform/InstanceLock.h"
 #include "platform/Paths.h"
+#include "platform/Preferences.h"
 #include "platform/SignalPipe.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,9 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     // Log lines and dates are written in the C locale whatever the session's is.
     std::setlocale(LC_ALL, "C");
+
+    // The user's own coordinates, when set, win over the time zone's city.
+    vantrel::installLocationPreferences();
 
     vantrel::helperController controller([] { QCoreApplication::exit(0); });
     controller.awakeFromNib();

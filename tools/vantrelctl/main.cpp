@@ -3,12 +3,17 @@
 
 #include "tools/vantrelctl/Commands.h"
 
+#include "platform/Preferences.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    // The user's own coordinates, when set, win over the time zone's city.
+    vantrel::installLocationPreferences();
+
     CLI::App app{"vantrelctl: drive the X10 CP290 interface and edit Vantrel schedules"};
     app.require_subcommand(1);
     vantrel::ctl::Context context;
