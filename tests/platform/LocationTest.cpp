@@ -1,5 +1,7 @@
 #include "platform/Location.h"
+#include "platform/Preferences.h"
 #include "support/FixedClock.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +48,32 @@ TEST(Location, OverridesAndCurrentOffset)
     EXPECT_EQ(FracMul(where.latitude, 90), 23);
     EXPECT_EQ(FracMul(where.longitude, 90), 88);
     EXPECT_EQ(where.gmtDelta, (-18000) & 0xFFFFFF);
+}
+
+} // namespace
+} // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST(Location, UserCoordinatesFromThePreferencesWinOverTheZone)
+{
+    test::TemporaryHome home;
+    test::FixedClock clock(2007, 6, 21, 12, 0, 0, "Europe/London");
+    installLocationPreferences();
+    MachineLocation where;
+    ReadLocation(&where);
+    EXPECT_EQ(FracMul(where.latitude, 90), 52);
+
+    Preferences application(ApplicationDomain);
+    application.setValue(LatitudeKey, 40);
+    application.setValue(LongitudeKey, -74);
+    application.synchronize();
+    ReadLocation(&where);
+    setPreferredCoordinateSource(nullptr);
+    EXPECT_EQ(FracMul(where.latitude, 90), 40);
+    EXPECT_EQ(FracMul(where.longitude, 90), -74);
+    EXPECT_EQ(where.gmtDelta, 3600); // the zone still gives the offset
 }
 
 } // namespace
