@@ -96,7 +96,7 @@ TEST(Cp290SimInterface, RefusesWhatItCannotStore)
         SCOPED_TRACE(row.legend);
         VirtualInterface device(Start);
         const Outcome outcome = device.execute(row.request, Start);
-        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.status, row.request.command == SetBaseHouseCode ? 2 : 0);
         EXPECT_FALSE(outcome.refusal.empty());
         EXPECT_TRUE(outcome.switched.empty());
         EXPECT_TRUE(device.slots()[0].isEmpty());

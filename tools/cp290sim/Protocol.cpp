@@ -99,6 +99,15 @@ bool isValidFunctionByte(std::uint8_t byte)
     }
 }
 
+std::uint8_t refusedStatus(std::uint8_t command)
+{
+    if (command == SelfTest)
+        return 1;
+    if (command == SetBaseHouseCode)
+        return 2;
+    return 0;
+}
+
 std::vector<std::string> describeSwitching(std::uint8_t function, std::uint8_t house,
                                            std::uint8_t units9to16, std::uint8_t units1to8)
 {

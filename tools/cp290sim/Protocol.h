@@ -49,6 +49,10 @@ char houseLetter(int index);
 
 bool isValidFunctionByte(std::uint8_t byte);
 
+// A status the command does not take as success: 0 for most, but command 0 takes 0
+// as well and the self test takes only 0.
+std::uint8_t refusedStatus(std::uint8_t command);
+
 // What the interface puts on the power line for one switching, one text per
 // addressed unit ("B3 DIM 50%", "A12 ON") or per house ("A ALL-UNITS-OFF").
 std::vector<std::string> describeSwitching(std::uint8_t function, std::uint8_t house,

@@ -28,15 +28,6 @@ WeekTime hostLocalTime()
     return WeekTime{(local.tm_wday + 6) % 7, local.tm_hour, local.tm_min};
 }
 
-std::uint8_t refusedStatus(std::uint8_t command)
-{
-    if (command == SelfTest)
-        return 1;
-    if (command == SetBaseHouseCode)
-        return 2; // 0 and 1 both count as success there
-    return 0;
-}
-
 std::vector<std::uint8_t> replyBytes(std::uint8_t status, const std::vector<std::uint8_t>& payload)
 {
     std::vector<std::uint8_t> bytes(ReplySyncCount, SyncByte);

@@ -30,10 +30,10 @@ VirtualInterface::VirtualInterface(TimePoint now, double clockRate)
     forgetEverything(now);
 }
 
-Outcome VirtualInterface::refuse(std::string why) const
+Outcome VirtualInterface::refuse(std::uint8_t command, std::string why) const
 {
     Outcome outcome;
-    outcome.status = 0;
+    outcome.status = refusedStatus(command);
     outcome.refusal = std::move(why);
     return outcome;
 }
@@ -41,24 +41,25 @@ Outcome VirtualInterface::refuse(std::string why) const
 Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
 {
     if (!frame.isChecksumValid())
-        return refuse("bad checksum, expected " +
-                      hexBytes(std::vector<std::uint8_t>{checksumOf(frame.command, frame.data)}));
+        return refuse(frame.command,
+                      "bad checksum, expected " + hexBytes(std::vector<std::uint8_t>{
+                                                      checksumOf(frame.command, frame.data)}));
 
     const auto& d = frame.data;
     Outcome outcome;
     switch (frame.command) {
     case SetBaseHouseCode:
         if (!houseCodeIndex(d[0]))
-            return refuse("not a house code byte");
+            return refuse(frame.command, "not a house code byte");
         m_baseHouseCode = d[0];
         for (auto& slot : m_slots)
             slot = Slot{};
         break;
     case DirectCommand:
         if (!isValidFunctionByte(d[0]))
-            return refuse("not a level/function byte");
+            return refuse(frame.command, "not a level/function byte");
         if (!houseCodeIndex(d[1]))
-            return refuse("not a house code byte");
+            return refuse(frame.command, "not a house code byte");
         outcome.switched = describeSwitching(d[0], d[1], d[2], d[3]);
         break;
     case SetClock: {
@@ -66,18 +67,18 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
         const int hour = d[1];
         const std::uint8_t day = d[2];
         if (minute > 59 || hour > 23 || (day & 0x80) != 0 || std::popcount(day) != 1)
-            return refuse("not a clock time");
+            return refuse(frame.command, "not a clock time");
         setClock(WeekTime{std::countr_zero(day), hour, minute}, now);
         break;
     }
     case StoreEvent: {
         const int address = d[0] | (d[1] << 8);
         if (address % 8 != 0 || address / 8 >= SlotCount)
-            return refuse("not an event address");
+            return refuse(frame.command, "not an event address");
         if (!isKnownMode(d[2]) || (d[3] & 0x80) != 0 || d[4] > 23 || d[5] > 59)
-            return refuse("not a timer event");
+            return refuse(frame.command, "not a timer event");
         if (!houseCodeIndex(d[8]) || !isValidFunctionByte(d[9]))
-            return refuse("not a timer event");
+            return refuse(frame.command, "not a timer event");
         Slot slot;
         slot.mode = d[2];
         slot.days = d[3];
@@ -118,7 +119,7 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
         outcome.status = 0;
         break;
     default:
-        return refuse("unknown command");
+        return refuse(frame.command, "unknown command");
     }
     if (m_replyChecksums && !outcome.payload.empty())
         outcome.payload.push_back(sumOf(outcome.payload));

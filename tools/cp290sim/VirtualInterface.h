@@ -89,7 +89,7 @@ class VirtualInterface
   private:
     double weekSeconds(TimePoint now) const;
     long long absoluteMinute(TimePoint now) const;
-    Outcome refuse(std::string why) const;
+    Outcome refuse(std::uint8_t command, std::string why) const;
 
     std::array<Slot, SlotCount> m_slots{};
     std::uint8_t m_baseHouseCode = DefaultBaseHouseCode;

@@ -108,7 +108,11 @@ int main(int argc, char** argv)
     app.footer(faultHelp() + R"(
 Frames: any run of 0xFF, then a command byte (0, 1, 2, 3, 4, 5 or 7), its data and,
 with two or more data bytes, its checksum. A frame with a wrong checksum or with
-data out of range is answered with status 0 and not carried out.
+data out of range is not carried out and gets a status the command does not accept
+(2 for command 0, 0 for the others).
+Timing: an exchange takes at least the think time plus 1/60 s per reply byte
+(7 for a status, 11 for command 4, 7 + 1 or 8 per slot for command 5), and the
+self test adds its own time; --fast removes all of it.
 Trace lines: "rx 01 85 E0 00 20 85", "tx FF FF FF FF FF FF 01", "x10 B3 DIM 50%",
 "x10 A12 ON", "x10 A ALL-LIGHTS-ON", "x10 A ALL-UNITS-OFF", "note ...".
 Timer events run when the clock enters their minute: weekly (modes 8 and 9) on
