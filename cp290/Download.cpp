@@ -199,14 +199,13 @@ SendEventResult addEventToDownload(std::int64_t houseCodeIndex, std::int64_t uni
     if (event.Flags & EventClockTimeFlag) {
         eventSecs = timeOfDay(event.Time);
     } else {
-        const std::uint32_t sunTime =
-            (event.Flags & EventSunriseFlag) ? gSunriseTime : gSunsetTime;
+        const std::uint32_t sunTime = (event.Flags & EventSunriseFlag) ? gSunriseTime : gSunsetTime;
         // No sunrise or no sunset today: the marker is not a time of day,
         // so the event has no place in today's download.
         if (sunTime == NoSunTime)
             return SendEventResult::Added;
-        eventSecs = (event.Flags & EventOffsetBeforeFlag) ? sunTime - event.Adjust
-                                                          : sunTime + event.Adjust;
+        eventSecs =
+            (event.Flags & EventOffsetBeforeFlag) ? sunTime - event.Adjust : sunTime + event.Adjust;
     }
 
     const std::uint16_t rule = event.dayRule();

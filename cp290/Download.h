@@ -27,18 +27,18 @@ constexpr std::uint8_t CP290ModeTomorrow = 2;
 
 // Reference times of the current download, set by CP290DoSendEventStart.
 extern std::uint32_t NowSecs;
-extern DateTimeRec NowDateTime;     // today, hour/minute/second 0
+extern DateTimeRec NowDateTime; // today, hour/minute/second 0
 extern std::uint32_t TodayMidnightSecs;
 extern std::uint32_t TomorrowMidnightSecs;
-extern std::uint32_t TodaySecs;     // time-of-day value of now
+extern std::uint32_t TodaySecs; // time-of-day value of now
 
 // Why CP290DoSendEvent refused an event.
 enum class SendEventResult
 {
-    Added,          // added, merged, or nothing to do today
-    TooManyEvents,  // a 129th distinct entry was needed
-    InvalidModule,  // house code outside 0-15 or unit outside 1-18
-    InvalidEvent,   // brightness outside 1-9 on a unit 1-16
+    Added,         // added, merged, or nothing to do today
+    TooManyEvents, // a 129th distinct entry was needed
+    InvalidModule, // house code outside 0-15 or unit outside 1-18
+    InvalidEvent,  // brightness outside 1-9 on a unit 1-16
 };
 
 inline constexpr const char* TooManyEventsTitle = "Too many events specified";

@@ -133,8 +133,8 @@ std::optional<std::string> eventListingLine(const TimerEventEntry& slot)
                                    minute, meridiem, security, days.c_str());
     std::string line(static_cast<std::size_t>(size), '\0');
     std::snprintf(line.data(), line.size() + 1, "%c-%s Turn %s @ %d:%02d %cM%s %8s\n",
-                  houseCodeLetter(slot[8]), units.c_str(), action.c_str(), hour12, minute,
-                  meridiem, security, days.c_str());
+                  houseCodeLetter(slot[8]), units.c_str(), action.c_str(), hour12, minute, meridiem,
+                  security, days.c_str());
     return line;
 }
 
@@ -170,8 +170,8 @@ std::string eventListingText(std::span<const TimerEventEntry> slots, std::uint32
 
 int usedSlotCount(std::span<const TimerEventEntry> slots)
 {
-    return static_cast<int>(std::count_if(slots.begin(), slots.end(),
-                                           [](const TimerEventEntry& slot) { return isUsed(slot); }));
+    return static_cast<int>(std::count_if(
+        slots.begin(), slots.end(), [](const TimerEventEntry& slot) { return isUsed(slot); }));
 }
 
 } // namespace vantrel

@@ -80,7 +80,7 @@ std::vector<Entry> storedPart(int count)
 
 class DownloadDevice : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         resetDriverState();
@@ -137,9 +137,9 @@ TEST_F(DownloadDevice, SendsClockBaseHouseCodeEraseAndEventsAndTheyAreStored)
     EXPECT_EQ(CP290FileDescriptor, -1);
 
     EXPECT_EQ(framesReceived(sim), (std::vector<std::string>{
-                                       "02 00 06 01 07",    // clock: 06:00, Monday
-                                       "04",                // read clock and base house code
-                                       "00 60",             // base house code A again: erase
+                                       "02 00 06 01 07", // clock: 06:00, Monday
+                                       "04",             // read clock and base house code
+                                       "00 60",          // base house code A again: erase
                                        "03 00 00 08 00 17 00 00 00 20 00 3F", // C all units off
                                        "03 08 00 04 00 07 00 08 00 20 03 36", // C5 off today
                                        "03 10 00 02 00 07 00 08 00 20 03 34", // and tomorrow

@@ -73,13 +73,21 @@ Event sunEvent(std::uint16_t sunFlag, std::uint16_t rule, std::uint32_t adjust, 
     return e;
 }
 
-Entry entry(int index, std::uint8_t mode, std::uint8_t days, std::uint8_t hour,
-            std::uint8_t minute, std::uint8_t units1to8, std::uint8_t units9to16,
-            std::uint8_t house, std::uint8_t function)
+Entry entry(int index, std::uint8_t mode, std::uint8_t days, std::uint8_t hour, std::uint8_t minute,
+            std::uint8_t units1to8, std::uint8_t units9to16, std::uint8_t house,
+            std::uint8_t function)
 {
     const int address = index * 8;
-    return {static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8),
-            mode, days, hour, minute, units1to8, units9to16, house, function};
+    return {static_cast<std::uint8_t>(address & 0xFF),
+            static_cast<std::uint8_t>(address >> 8),
+            mode,
+            days,
+            hour,
+            minute,
+            units1to8,
+            units9to16,
+            house,
+            function};
 }
 
 std::vector<Entry> table()
@@ -95,7 +103,7 @@ std::vector<Entry> table()
 
 class RecordingHost : public DriverHost
 {
-public:
+  public:
     void statusEnd() override {}
     void showAlert(const std::string& title, const std::string& message) override
     {
@@ -107,7 +115,7 @@ public:
 
 class Download : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         resetDriverState();
@@ -235,7 +243,9 @@ TEST_F(Download, EveryThirdDayFollowsTheModuloRule)
         {"5 March: nothing", 5, 12, {}},
         {"6 March: tomorrow is a repeat day", 6, 12, {entry(0, 2, 0, 20, 0, 0x80, 0, 0x60, 2)}},
         {"7 March, before the time: today", 7, 12, {entry(0, 4, 0, 20, 0, 0x80, 0, 0x60, 2)}},
-        {"1 March itself, before the time: today", 1, 12,
+        {"1 March itself, before the time: today",
+         1,
+         12,
          {entry(0, 4, 0, 20, 0, 0x80, 0, 0x60, 2)}},
         {"28 February: the date is tomorrow", 28, 12, {entry(0, 2, 0, 20, 0, 0x80, 0, 0x60, 2)}},
     };
@@ -261,7 +271,9 @@ TEST_F(Download, SingleDates)
     const std::vector<Row> rows{
         {"yesterday, nothing whatever Repeat holds", dateValue(Year, March, 4), 1, {}},
         {"yesterday, Repeat 0", dateValue(Year, March, 4), 0, {}},
-        {"tomorrow, tomorrow only", dateValue(Year, March, 6), 0,
+        {"tomorrow, tomorrow only",
+         dateValue(Year, March, 6),
+         0,
          {entry(0, 2, 0, 9, 0, 0x80, 0, 0x60, 2)}},
         {"after tomorrow, nothing", dateValue(Year, March, 7), 0, {}},
         {"today, time passed, nothing", dateValue(Year, March, 5), 0, {}},
@@ -296,7 +308,11 @@ TEST_F(Download, EvenAndOddDays)
         std::vector<Entry> expected;
     };
     const std::vector<Row> rows{
-        {"even, 14th, before", EventRuleEvenDays, 14, 12, {entry(0, 4, 0, 20, 0, 0x80, 0, 0x60, 2)}},
+        {"even, 14th, before",
+         EventRuleEvenDays,
+         14,
+         12,
+         {entry(0, 4, 0, 20, 0, 0x80, 0, 0x60, 2)}},
         {"even, 14th, after", EventRuleEvenDays, 14, 21, {}},
         {"even, 15th", EventRuleEvenDays, 15, 12, {}},
         {"odd, 15th, before", EventRuleOddDays, 15, 12, {entry(0, 4, 0, 20, 0, 0x80, 0, 0x60, 2)}},
@@ -384,11 +400,11 @@ TEST_F(Download, EncodingsOfUnitsLevelsSecurityAndDays)
     Event secureDate = onDate(dateValue(Year, March, 6), 7, 0); // security is weekly only
     secureDate.Flags |= EventSecurityFlag;
     EXPECT_TRUE(send(1, 3, dim));
-    EXPECT_TRUE(send(1, 12, dim));    // merges with unit 3
+    EXPECT_TRUE(send(1, 12, dim)); // merges with unit 3
     EXPECT_TRUE(send(1, 9, secure));
     EXPECT_TRUE(send(1, 9, secureDate));
-    EXPECT_TRUE(send(15, 8, weekly(0, 7, 0)));  // no day bits: day byte 0
-    EXPECT_TRUE(send(14, 8, weekly(0, 7, 0)));  // another house code never merges
+    EXPECT_TRUE(send(15, 8, weekly(0, 7, 0))); // no day bits: day byte 0
+    EXPECT_TRUE(send(14, 8, weekly(0, 7, 0))); // another house code never merges
     EXPECT_EQ(table(), (std::vector<Entry>{entry(0, 8, 0x01, 7, 0, 0x20, 0x10, 0xE0, 0x85),
                                            entry(1, 9, 0x40, 7, 0, 0x00, 0x80, 0xE0, 0x02),
                                            entry(2, 2, 0x00, 7, 0, 0x00, 0x80, 0xE0, 0x02),

@@ -1,7 +1,7 @@
 // The listing of timer events: decoding, order and exact text.
 
-#include "cp290/Download.h"
 #include "cp290/EventListing.h"
+#include "cp290/Download.h"
 #include "platform/DateTime.h"
 
 #include <gtest/gtest.h>
@@ -26,10 +26,7 @@ struct Slots
             slot[2] = CP290EmptySlotMode;
         }
     }
-    void set(int index, const Slot& slot)
-    {
-        std::copy(slot.begin(), slot.end(), slots[index]);
-    }
+    void set(int index, const Slot& slot) { std::copy(slot.begin(), slot.end(), slots[index]); }
     std::string text(std::uint32_t now) const { return eventListingText(slots, now); }
     TimerEventEntry slots[CP290MaxEvents];
 };
@@ -98,7 +95,8 @@ TEST(EventListing, Lines)
          "B-1 3 12  Turn On @ 7:00 AM    Today\n"},
         {"tomorrow", slot(2, 0x7F, 23, 59, 0, 0x01, 0xC0, 3),
          "P-16  Turn Off @ 11:59 PM Tomorrow\n"},
-        {"all modules", slot(8, 0x60, 22, 0, 0, 0, 0x20, 0), "C-All Modules Turn Off @ 10:00 PM  S     S\n"},
+        {"all modules", slot(8, 0x60, 22, 0, 0, 0, 0x20, 0),
+         "C-All Modules Turn Off @ 10:00 PM  S     S\n"},
         {"all light modules", slot(8, 0x41, 18, 0, 0, 0, 0x00, 1),
          "M-All Light Modules Turn On @ 6:00 PM  SM     \n"},
         {"half brightness", slot(8, 0x7F, 7, 0, 0x20, 0, 0x60, 0x85),

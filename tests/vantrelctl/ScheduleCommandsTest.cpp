@@ -49,7 +49,7 @@ std::string quoted(const std::string& text)
 
 class ScheduleCommands : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         std::string pattern =
@@ -81,10 +81,10 @@ protected:
     Outcome run(const std::string& arguments, const std::string& when = "2007-03-05 12:00:00")
     {
         // The preloaded clock library must not trip the sanitizer's link-order check.
-        const std::string command =
-            "TZ=UTC ASAN_OPTIONS=verify_asan_link_order=0 faketime " + quoted(when) + " " +
-            VANTRELCTL_PATH + " " + arguments + " --latitude 0 --longitude 0 --gmt-offset 0 >" +
-            quoted(path("out")) + " 2>" + quoted(path("err"));
+        const std::string command = "TZ=UTC ASAN_OPTIONS=verify_asan_link_order=0 faketime " +
+                                    quoted(when) + " " + VANTRELCTL_PATH + " " + arguments +
+                                    " --latitude 0 --longitude 0 --gmt-offset 0 >" +
+                                    quoted(path("out")) + " 2>" + quoted(path("err"));
         Outcome result;
         const int status = std::system(command.c_str());
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -166,8 +166,8 @@ TEST_F(ScheduleCommands, PreviewListsWhatADownloadWouldStore)
 TEST_F(ScheduleCommands, PreviewOfNothingApplicableSaysNone)
 {
     const std::string file = write(
-        "later.vantrel", {module(0, 1, {clockEvent(EventRuleDate | EventOnFlag, 7, 0,
-                                                    dateValue(2007, 3, 12))})});
+        "later.vantrel",
+        {module(0, 1, {clockEvent(EventRuleDate | EventOnFlag, 7, 0, dateValue(2007, 3, 12))})});
     const Outcome result = run("preview " + quoted(file));
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "Events from CP290 as of Mon 03/05/07 12:00 PM:\n\nNone.\n"
@@ -176,8 +176,8 @@ TEST_F(ScheduleCommands, PreviewOfNothingApplicableSaysNone)
 
 TEST_F(ScheduleCommands, PreviewFollowsTheClock)
 {
-    const std::string file = write(
-        "even.vantrel", {module(0, 1, {clockEvent(EventRuleEvenDays | EventOnFlag, 7, 0)})});
+    const std::string file =
+        write("even.vantrel", {module(0, 1, {clockEvent(EventRuleEvenDays | EventOnFlag, 7, 0)})});
     EXPECT_EQ(run("preview " + quoted(file), "2007-03-14 06:00:00").out,
               "Events from CP290 as of Wed 03/14/07 06:00 AM:\n\n"
               "A-1  Turn On @ 7:00 AM    Today\n"
@@ -214,16 +214,16 @@ TEST_F(ScheduleCommands, SendThenEventsReadsTheSameListingBack)
 {
     test::Cp290Sim sim;
     ASSERT_TRUE(sim.isRunning());
-    const std::string file =
-        write("home.vantrel", {module(0, 1, {clockEvent(WeekdaysOn, 6, 30)}),
-                               module(0, 2, {clockEvent(WeekdaysOn, 6, 30)}),
-                               module(2, 18, {clockEvent(0x7F00, 23, 0)})});
+    const std::string file = write("home.vantrel", {module(0, 1, {clockEvent(WeekdaysOn, 6, 30)}),
+                                                    module(0, 2, {clockEvent(WeekdaysOn, 6, 30)}),
+                                                    module(2, 18, {clockEvent(0x7F00, 23, 0)})});
     const Outcome sent = run("send " + quoted(file) + " --device " + quoted(sim.devicePath()));
     EXPECT_EQ(sent.status, 0) << sent.err;
     EXPECT_EQ(sent.out, "2 of 128 CP290 events sent.\n");
     EXPECT_TRUE(sim.waitForTraceLine("rx 03 08 00 08 1F 06 1E C0 00 60 02 6D").has_value());
 
-    const Outcome listed = run("events --device " + quoted(sim.devicePath()), "2007-03-05 12:05:00");
+    const Outcome listed =
+        run("events --device " + quoted(sim.devicePath()), "2007-03-05 12:05:00");
     EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_EQ(listed.out, "Events from CP290 as of Mon 03/05/07 12:05 PM:\n\n"
                           "A-1 2  Turn On @ 6:30 AM   MTWTF \n"

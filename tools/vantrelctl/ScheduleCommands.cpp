@@ -30,9 +30,8 @@ struct ScheduleOptions
     LocationOptions location;
 };
 
-CLI::App* addScheduleCommand(CLI::App& app, const std::string& name,
-                             const std::string& description, ScheduleOptions& options,
-                             bool takesFile)
+CLI::App* addScheduleCommand(CLI::App& app, const std::string& name, const std::string& description,
+                             ScheduleOptions& options, bool takesFile)
 {
     CLI::App* command = app.add_subcommand(name, description);
     // Lets --device follow the command's name as well as precede it.
