@@ -15,4 +15,10 @@ namespace vantrel {
 void setDriverTickForTests(std::chrono::nanoseconds tick);
 std::chrono::nanoseconds driverTick();
 
+// Waits for a received byte the naive way, for the download benchmark to
+// compare against: read; if nothing came, sleep 10 ticks; up to 30 tries.
+// Off by default (the wait is a poll() that wakes as the byte arrives), and
+// off again after resetDriverState().
+void setSleepLoopByteWaitForTests(bool on);
+
 } // namespace vantrel

@@ -82,6 +82,7 @@ bool devicePathTooLong = false;
 std::chrono::nanoseconds tick = RealTick;
 // When the byte after the last one sent may go out; see waitAfterByte().
 Clock::time_point nextByteSlot{};
+bool sleepLoopByteWait = false;
 
 // Why the last attempt failed, kept for the "CP290 Not Responding" alert. A
 // failed system call keeps its errno, taken where it failed; the other kinds
@@ -369,6 +370,11 @@ std::chrono::nanoseconds driverTick()
     return tick;
 }
 
+void setSleepLoopByteWaitForTests(bool on)
+{
+    sleepLoopByteWait = on;
+}
+
 void resetDriverState()
 {
     closeCP290();
@@ -386,6 +392,7 @@ void resetDriverState()
     gOriginalTTYAttrs = {};
     tick = RealTick;
     nextByteSlot = {};
+    sleepLoopByteWait = false;
     lastFailure = {};
 }
 
@@ -504,6 +511,18 @@ bool GetByte(std::uint8_t* byte)
 {
     if (CP290FileDescriptor < 0) {
         noteSystemFailure(EBADF);
+        return false;
+    }
+    if (sleepLoopByteWait) {
+        for (int tries = 0; tries < ByteReadTries; ++tries) {
+            const ssize_t got = read(CP290FileDescriptor, byte, 1);
+            if (got == 1)
+                return true;
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
+                break;
+            waitTicks(TicksPerByteReadTry);
+        }
+        noteFailure(FailureKind::NoAnswer);
         return false;
     }
     // One deadline for the 30 tries of 10 ticks: a signal that interrupts
