@@ -50,7 +50,7 @@ std::string daysPiece(const Event& event)
             char letter;
         };
         static constexpr Letter week[] = {
-            {EventSundayFlag, 'S'},   {EventMondayFlag, 'M'}, {EventTuesdayFlag, 'T'},
+            {EventSundayFlag, 'S'},    {EventMondayFlag, 'M'},   {EventTuesdayFlag, 'T'},
             {EventWednesdayFlag, 'W'}, {EventThursdayFlag, 'T'}, {EventFridayFlag, 'F'},
             {EventSaturdayFlag, 'S'},
         };

@@ -314,7 +314,7 @@ void EventTextParser::parse(std::string_view text, Event& event)
             char letter;
             std::uint16_t flag;
         } week[] = {
-            {'s', EventSundayFlag},   {'m', EventMondayFlag}, {'t', EventTuesdayFlag},
+            {'s', EventSundayFlag},    {'m', EventMondayFlag},   {'t', EventTuesdayFlag},
             {'w', EventWednesdayFlag}, {'t', EventThursdayFlag}, {'f', EventFridayFlag},
             {'s', EventSaturdayFlag},
         };

@@ -22,7 +22,7 @@ std::string eventTextToLatin1(std::string_view utf8);
 
 class EventTextParser
 {
-public:
+  public:
     EventTextParser() { reset(); }
     // The cursor points into the parser's own copy of the text.
     EventTextParser(const EventTextParser&) = delete;
@@ -48,7 +48,7 @@ public:
 
     std::string_view rest() const;
 
-private:
+  private:
     std::string m_text;
 };
 

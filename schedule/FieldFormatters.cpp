@@ -46,9 +46,11 @@ TypingCheck checkHouseCodeTyping(std::string_view proposed, std::size_t insertio
     if (!typed)
         return TypingCheck::refuse();
     if (*typed >= 'A' && *typed <= 'P')
-        return TypingCheck::replace(std::string(RkHouseCodes[static_cast<std::size_t>(*typed - 'A')]));
+        return TypingCheck::replace(
+            std::string(RkHouseCodes[static_cast<std::size_t>(*typed - 'A')]));
     if (*typed >= 'a' && *typed <= 'p')
-        return TypingCheck::replace(std::string(RkHouseCodes[static_cast<std::size_t>(*typed - 'a')]));
+        return TypingCheck::replace(
+            std::string(RkHouseCodes[static_cast<std::size_t>(*typed - 'a')]));
     return TypingCheck::refuse();
 }
 

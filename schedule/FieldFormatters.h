@@ -23,7 +23,12 @@ namespace vantrel {
 // given characters selected.
 struct TypingCheck
 {
-    enum class Outcome { Accept, Refuse, Replace };
+    enum class Outcome
+    {
+        Accept,
+        Refuse,
+        Replace
+    };
 
     Outcome outcome = Outcome::Refuse;
     std::string text;

@@ -46,10 +46,18 @@ ModuleCellChange setModuleCellValue(ModuleList& modules, std::size_t index, Modu
 
     Module module = modules[index];
     switch (column) {
-    case ModuleColumn::HouseCode: module.houseCode = std::get<std::int64_t>(value); break;
-    case ModuleColumn::Unit: module.unit = std::get<std::int64_t>(value); break;
-    case ModuleColumn::Type: module.type = std::get<std::int64_t>(value); break;
-    case ModuleColumn::Name: module.name = std::get<std::string>(value); break;
+    case ModuleColumn::HouseCode:
+        module.houseCode = std::get<std::int64_t>(value);
+        break;
+    case ModuleColumn::Unit:
+        module.unit = std::get<std::int64_t>(value);
+        break;
+    case ModuleColumn::Type:
+        module.type = std::get<std::int64_t>(value);
+        break;
+    case ModuleColumn::Name:
+        module.name = std::get<std::string>(value);
+        break;
     }
 
     if (column == ModuleColumn::Type && module.type == ApplianceType) {

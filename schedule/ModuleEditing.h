@@ -17,7 +17,13 @@
 
 namespace vantrel {
 
-enum class ModuleColumn { HouseCode, Unit, Type, Name };
+enum class ModuleColumn
+{
+    HouseCode,
+    Unit,
+    Type,
+    Name
+};
 
 // The column of an outline identifier: "C", "#", "T" or "N".
 std::optional<ModuleColumn> moduleColumnForIdentifier(std::string_view identifier);
@@ -28,7 +34,7 @@ using ModuleCellValue = std::variant<std::int64_t, std::string>;
 
 struct ModuleCellChange
 {
-    bool eventsRewritten = false; // the outline must reload the module's event rows
+    bool eventsRewritten = false;    // the outline must reload the module's event rows
     bool needsModuleChanged = false; // the unit or type changed: run moduleChanged
 };
 

@@ -19,12 +19,17 @@ namespace {
 const std::vector<std::string>& vocabulary()
 {
     static const std::vector<std::string> words = {
-        "Turn", "turn", "On", "on", "Off", "off", "@", "Sunset", "sunrise", "Sunrise", "+", "-",
-        "(Security)", "Security", "(Securit", "Every", "Every Day", "Even Days", "Odd Days", "&",
-        "& Every", "Thereafter", "Days", "Day", "AM", "PM", "a", "p", "am", "pm", ":", "/", "%",
-        ".", "12.5%", "50.0%", ".M.W.F.", "S.....S", "SMTWTF", "smtwtfs", "7/4/2007", "2/30/2008",
-        "12:30", "0:30", "13", "23:59", "24:00", "99999999999", "-2147483648", "\t", " ", "  ",
-        "\xC3\xA9", "\xE2\x82\xAC", "\xFF", "\xC3", "07", "365", "366", "-3", "1-1-1"};
+        "Turn",        "turn",     "On",       "on",         "Off",       "off",
+        "@",           "Sunset",   "sunrise",  "Sunrise",    "+",         "-",
+        "(Security)",  "Security", "(Securit", "Every",      "Every Day", "Even Days",
+        "Odd Days",    "&",        "& Every",  "Thereafter", "Days",      "Day",
+        "AM",          "PM",       "a",        "p",          "am",        "pm",
+        ":",           "/",        "%",        ".",          "12.5%",     "50.0%",
+        ".M.W.F.",     "S.....S",  "SMTWTF",   "smtwtfs",    "7/4/2007",  "2/30/2008",
+        "12:30",       "0:30",     "13",       "23:59",      "24:00",     "99999999999",
+        "-2147483648", "\t",       " ",        "  ",         "\xC3\xA9",  "\xE2\x82\xAC",
+        "\xFF",        "\xC3",     "07",       "365",        "366",       "-3",
+        "1-1-1"};
     return words;
 }
 
@@ -59,10 +64,9 @@ Event canonicalEvent(std::mt19937& rng)
     e.Repeat = static_cast<std::uint16_t>(rng() % 366);
     const std::uint16_t rule = static_cast<std::uint16_t>(rng() % 4);
     const std::uint16_t kinds[] = {EventSunriseFlag, EventSunsetFlag, EventClockTimeFlag};
-    e.Flags = static_cast<std::uint16_t>(rule | kinds[rng() % 3] | (rng() & 0x7F00) |
-                                         (rng() % 2 ? EventOnFlag : 0) |
-                                         (rng() % 2 ? EventOffsetBeforeFlag : 0) |
-                                         (rng() % 2 ? EventRepeatFlag : 0));
+    e.Flags = static_cast<std::uint16_t>(
+        rule | kinds[rng() % 3] | (rng() & 0x7F00) | (rng() % 2 ? EventOnFlag : 0) |
+        (rng() % 2 ? EventOffsetBeforeFlag : 0) | (rng() % 2 ? EventRepeatFlag : 0));
     if (rule == EventRuleWeekly && rng() % 2)
         e.Flags |= EventSecurityFlag;
     return e;
@@ -148,8 +152,8 @@ TEST(EventTextFuzz, SummariesReadBackToTheSameSummary)
         const Event e = canonicalEvent(rng);
         const std::string summary = eventSummary(e);
         Event read = canonicalEvent(rng);
-        read.Flags = static_cast<std::uint16_t>(read.Flags & ~(EventDayRuleMask | EventRepeatFlag |
-                                                               EventSecurityFlag));
+        read.Flags = static_cast<std::uint16_t>(
+            read.Flags & ~(EventDayRuleMask | EventRepeatFlag | EventSecurityFlag));
         parseEventText(summary, read);
         ASSERT_EQ(eventSummary(read), summary);
     }

@@ -73,10 +73,9 @@ struct ParseRow
 
 void setTime(Event& e, int hour, int minute)
 {
-    e.Flags = static_cast<std::uint16_t>(
-        (e.Flags & ~(EventSunriseFlag | EventSunsetFlag | EventSecurityFlag |
-                     EventOffsetBeforeFlag)) |
-        EventClockTimeFlag);
+    e.Flags = static_cast<std::uint16_t>((e.Flags & ~(EventSunriseFlag | EventSunsetFlag |
+                                                      EventSecurityFlag | EventOffsetBeforeFlag)) |
+                                         EventClockTimeFlag);
     e.Time = clockTime(hour, minute);
 }
 
@@ -150,9 +149,9 @@ TEST(EventTextParser, WorkedExamples)
          "Turn On @ Sunset-00:45 (Security)  On S.....S",
          [](Event& e) {
              on(e);
-             e.Flags = static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) |
-                                                  EventSunsetFlag | EventOffsetBeforeFlag |
-                                                  EventSecurityFlag);
+             e.Flags =
+                 static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) | EventSunsetFlag |
+                                            EventOffsetBeforeFlag | EventSecurityFlag);
              e.Adjust = 45 * 60;
              setDays(e, Weekend);
          }},
@@ -190,8 +189,7 @@ TEST(EventTextParser, EdgeCases)
         {"day letters alone", weeklyEvent, "On S.T.T.S",
          [](Event& e) {
              on(e);
-             setDays(e, EventSundayFlag | EventTuesdayFlag | EventThursdayFlag |
-                            EventSaturdayFlag);
+             setDays(e, EventSundayFlag | EventTuesdayFlag | EventThursdayFlag | EventSaturdayFlag);
          }},
         {"day letters in lower case", weeklyEvent, "on smtwtfs",
          [](Event& e) {
@@ -206,7 +204,8 @@ TEST(EventTextParser, EdgeCases)
              e.Flags |= EventSecurityFlag;
              return e;
          },
-         "Odd", [](Event& e) {
+         "Odd",
+         [](Event& e) {
              e.Flags &= static_cast<std::uint16_t>(~EventSecurityFlag);
              setRule(e, EventRuleOddDays);
          }},
@@ -228,7 +227,8 @@ TEST(EventTextParser, EdgeCases)
          }},
         {"24:00 is no time", weeklyEvent, "24:00", unchanged},
         {"minute 60 is no time", weeklyEvent, "7:60", unchanged},
-        {"Turn Off alone", [] {
+        {"Turn Off alone",
+         [] {
              Event e = dateEvent();
              return e;
          },
@@ -265,7 +265,8 @@ TEST(EventTextParser, EdgeCases)
              e.Flags |= EventSecurityFlag;
              return e;
          },
-         "12/31/39", [](Event& e) {
+         "12/31/39",
+         [](Event& e) {
              e.Flags &= static_cast<std::uint16_t>(~EventSecurityFlag);
              setRule(e, EventRuleDate);
              e.Date = dateOf(2039, 12, 31);
@@ -289,8 +290,7 @@ TEST(EventTextParser, EdgeCases)
          }},
         {"2/30/2008 does not and is not applied", weeklyEvent, "2/30/2008", unchanged},
         {"2/29/2007 does not and is not applied", weeklyEvent, "2/29/2007", unchanged},
-        {"a year the seconds value cannot hold is not applied", weeklyEvent, "1/1/2041",
-         unchanged},
+        {"a year the seconds value cannot hold is not applied", weeklyEvent, "1/1/2041", unchanged},
         {"a year before 1904 is not applied", weeklyEvent, "1/1/1903", unchanged},
         {"a refused date is still passed over", weeklyEvent, "13/1/2007 & 5",
          [](Event& e) {
@@ -309,12 +309,10 @@ TEST(EventTextParser, EdgeCases)
              e.Flags |= EventRepeatFlag;
              e.Repeat = 4;
          }},
-        {"repeat 365 is the largest", dateEvent, "& every 365",
-         [](Event& e) { e.Repeat = 365; }},
+        {"repeat 365 is the largest", dateEvent, "& every 365", [](Event& e) { e.Repeat = 365; }},
         {"repeat 366 is not applied", dateEvent, "& every 366", unchanged},
         {"a negative repeat is not applied", dateEvent, "& every -3", unchanged},
-        {"an enormous repeat is not applied", dateEvent, "& every 99999999999999999999",
-         unchanged},
+        {"an enormous repeat is not applied", dateEvent, "& every 99999999999999999999", unchanged},
         {"security under the weekly rule", weeklyEvent, "Turn Off @ 07:00 PM (Security)  Every Day",
          [](Event& e) {
              setTime(e, 19, 0);
@@ -324,8 +322,7 @@ TEST(EventTextParser, EdgeCases)
         {"security without parentheses", weeklyEvent, "security",
          [](Event& e) { e.Flags |= EventSecurityFlag; }},
         {"security is not taken under the date rule", dateEvent,
-         "Turn On @ Sunset (Security)  On S.....S",
-         [](Event& e) { e.Adjust = 0; }},
+         "Turn On @ Sunset (Security)  On S.....S", [](Event& e) { e.Adjust = 0; }},
         {"a clock time clears security",
          [] {
              Event e = weeklyEvent();
@@ -335,14 +332,14 @@ TEST(EventTextParser, EdgeCases)
          "9:15", [](Event& e) { setTime(e, 9, 15); }},
         {"Sunset+1 is one hour", weeklyEvent, "Sunset+1",
          [](Event& e) {
-             e.Flags = static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) |
-                                                  EventSunsetFlag);
+             e.Flags =
+                 static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) | EventSunsetFlag);
              e.Adjust = 3600;
          }},
         {"Sunset+30 is no offset", weeklyEvent, "Sunset+30",
          [](Event& e) {
-             e.Flags = static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) |
-                                                  EventSunsetFlag);
+             e.Flags =
+                 static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) | EventSunsetFlag);
              e.Adjust = 0;
          }},
         {"an offset alone changes a sun event", sunriseEvent, "Turn Off @ - 0:20",
@@ -362,8 +359,8 @@ TEST(EventTextParser, EdgeCases)
         {"keywords match as prefixes, any case", weeklyEvent, "TURN ON @ SUNSETS",
          [](Event& e) {
              on(e);
-             e.Flags = static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) |
-                                                  EventSunsetFlag);
+             e.Flags =
+                 static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) | EventSunsetFlag);
          }},
         {"a tab before a minus sign gives no negative hour", weeklyEvent, "Turn On @\t-5", on},
         {"a tab is skipped inside a number, as %d does", weeklyEvent, "Turn On @\t7",
@@ -382,7 +379,8 @@ TEST(EventTextParser, EdgeCases)
              setTime(e, 12, 0);
              setDays(e, EventDaysMask);
          }},
-        {"characters outside Latin-1 match nothing", weeklyEvent, "Turn \xE2\x82\xAC On", unchanged},
+        {"characters outside Latin-1 match nothing", weeklyEvent, "Turn \xE2\x82\xAC On",
+         unchanged},
     });
 }
 

@@ -90,22 +90,22 @@ TEST(ModuleNumberFormatter, TextAndReading)
 
 TEST(ModuleNumberFormatter, Typing)
 {
-    checkTyping(checkModuleNumberTyping,
-                {
-                    {"L becomes All Lights", "1L", 2, TypingCheck::replace("All Lights")},
-                    {"m becomes All Modules", "m", 1, TypingCheck::replace("All Modules")},
-                    {"All Lights stands while edited", "All Light", 9,
-                     TypingCheck::replace("All Lights")},
-                    {"m wins over l", "All Modules", 11, TypingCheck::replace("All Modules")},
-                    {"7 over the selected replacement", "7", 1, TypingCheck::accept()},
-                    {"16 is the largest", "16", 2, TypingCheck::accept()},
-                    {"17 cannot be typed", "17", 2, TypingCheck::refuse()},
-                    {"0 cannot be typed", "0", 1, TypingCheck::refuse()},
-                    {"an empty cell is refused", "", 0, TypingCheck::refuse()},
-                    {"1x is refused", "1x", 2, TypingCheck::refuse()},
-                    {"two numbers are refused", "1 2", 3, TypingCheck::refuse()},
-                    {"a negative number is refused", "-3", 2, TypingCheck::refuse()},
-                });
+    checkTyping(
+        checkModuleNumberTyping,
+        {
+            {"L becomes All Lights", "1L", 2, TypingCheck::replace("All Lights")},
+            {"m becomes All Modules", "m", 1, TypingCheck::replace("All Modules")},
+            {"All Lights stands while edited", "All Light", 9, TypingCheck::replace("All Lights")},
+            {"m wins over l", "All Modules", 11, TypingCheck::replace("All Modules")},
+            {"7 over the selected replacement", "7", 1, TypingCheck::accept()},
+            {"16 is the largest", "16", 2, TypingCheck::accept()},
+            {"17 cannot be typed", "17", 2, TypingCheck::refuse()},
+            {"0 cannot be typed", "0", 1, TypingCheck::refuse()},
+            {"an empty cell is refused", "", 0, TypingCheck::refuse()},
+            {"1x is refused", "1x", 2, TypingCheck::refuse()},
+            {"two numbers are refused", "1 2", 3, TypingCheck::refuse()},
+            {"a negative number is refused", "-3", 2, TypingCheck::refuse()},
+        });
 }
 
 TEST(ModuleTypeFormatter, TextAndReading)

@@ -119,7 +119,8 @@ TEST(ModuleEditing, TypeFollowsTheUnit)
 TEST(ModuleEditing, HouseCodeAndNameChangeNothingElse)
 {
     ModuleList modules = {lightWithEvents()};
-    ModuleCellChange change = commitModuleCell(modules, 0, ModuleColumn::HouseCode, std::int64_t{7});
+    ModuleCellChange change =
+        commitModuleCell(modules, 0, ModuleColumn::HouseCode, std::int64_t{7});
     EXPECT_FALSE(change.eventsRewritten);
     EXPECT_FALSE(change.needsModuleChanged);
     change = commitModuleCell(modules, 0, ModuleColumn::Name, std::string("Hall"));

@@ -46,7 +46,7 @@ std::string shellQuoted(const std::string& text)
 
 class EditCommands : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         std::string pattern =
@@ -202,9 +202,11 @@ TEST_F(EditCommands, BadArgumentsLeaveTheFileAlone)
 TEST_F(EditCommands, UnreadableFileFails)
 {
     const std::string missing = m_directory + "/missing.cp290";
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"show", missing}, {"add-module", missing}, {"type", missing, "0", "0", "on"},
-             {"set", missing, "0", "N", "x"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"show", missing},
+                                               {"add-module", missing},
+                                               {"type", missing, "0", "0", "on"},
+                                               {"set", missing, "0", "N", "x"}}) {
         SCOPED_TRACE(arguments[0]);
         const Result result = run(arguments);
         EXPECT_EQ(result.status, 1);

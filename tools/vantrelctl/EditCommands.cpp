@@ -83,9 +83,12 @@ std::optional<std::string> cellText(const std::string& text, const std::string& 
         return text;
     const TypingCheck typed = check(text, text.size());
     switch (typed.outcome) {
-    case TypingCheck::Outcome::Accept: return text;
-    case TypingCheck::Outcome::Replace: return typed.text;
-    case TypingCheck::Outcome::Refuse: break;
+    case TypingCheck::Outcome::Accept:
+        return text;
+    case TypingCheck::Outcome::Replace:
+        return typed.text;
+    case TypingCheck::Outcome::Refuse:
+        break;
     }
     return std::nullopt;
 }
@@ -94,8 +97,8 @@ ModuleCellValue cellValue(ModuleColumn column, const std::string& text)
 {
     switch (column) {
     case ModuleColumn::HouseCode: {
-        const auto cell = cellText(text, houseCodeText(houseCodeFromText(text)),
-                                   checkHouseCodeTyping);
+        const auto cell =
+            cellText(text, houseCodeText(houseCodeFromText(text)), checkHouseCodeTyping);
         if (!cell)
             throw UsageError("\"" + text + "\" is not a house code A-P");
         return houseCodeFromText(*cell);
@@ -107,17 +110,19 @@ ModuleCellValue cellValue(ModuleColumn column, const std::string& text)
                                    checkModuleNumberTyping);
         const auto value = cell ? moduleNumberFromText(*cell) : std::nullopt;
         if (!value)
-            throw UsageError("\"" + text + "\" is not a unit: 1-16, \"All Lights\" or \"All Modules\"");
+            throw UsageError("\"" + text +
+                             "\" is not a unit: 1-16, \"All Lights\" or \"All Modules\"");
         return *value;
     }
     case ModuleColumn::Type: {
-        const auto cell = cellText(text, moduleTypeText(moduleTypeFromText(text)),
-                                   checkModuleTypeTyping);
+        const auto cell =
+            cellText(text, moduleTypeText(moduleTypeFromText(text)), checkModuleTypeTyping);
         if (!cell)
             throw UsageError("\"" + text + "\" is not a module type: \"Appliance\" or \"Light\"");
         return moduleTypeFromText(*cell);
     }
-    case ModuleColumn::Name: break;
+    case ModuleColumn::Name:
+        break;
     }
     return text;
 }
@@ -149,12 +154,11 @@ void addEditCommands(CLI::App& app, Context& context)
             printOutline(*document);
     });
 
-    CLI::App* create = app.add_subcommand(
-        "new", "Write a new schedule document with one \"New Module\"");
+    CLI::App* create =
+        app.add_subcommand("new", "Write a new schedule document with one \"New Module\"");
     create->add_option("FILE", options->file, "The document to write")->required();
-    create->callback([options, &context] {
-        writeDocument(options->file, newModulesDocument(), context);
-    });
+    create->callback(
+        [options, &context] { writeDocument(options->file, newModulesDocument(), context); });
 
     CLI::App* addModule =
         app.add_subcommand("add-module", "Append a \"New Module\" to a schedule document");
