@@ -17,7 +17,8 @@ std::string logFilePath()
 
 std::string formatLogLine(std::uint32_t localSeconds, const std::string& message)
 {
-    return SecondsToNSCalendarDate(localSeconds).format("%a %m/%d/%y %I:%M %p") + " -- " + message + "\n";
+    return SecondsToNSCalendarDate(localSeconds).format("%a %m/%d/%y %I:%M %p") + " -- " + message +
+           "\n";
 }
 
 namespace {

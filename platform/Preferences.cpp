@@ -141,7 +141,8 @@ bool Preferences::synchronize(std::string* error)
             if (error)
                 *error = folder + ": " + std::strerror(errno);
             written = false;
-        } else if (writePropertyListFile(preferencesFilePath(m_own.name), PropertyValue(m_own.values), error)) {
+        } else if (writePropertyListFile(preferencesFilePath(m_own.name),
+                                         PropertyValue(m_own.values), error)) {
             m_changed = false;
         } else {
             written = false;

@@ -38,7 +38,7 @@ std::string preferencesFilePath(const std::string& domain);
 
 class Preferences
 {
-public:
+  public:
     // Reads the domain's file; a missing or damaged file reads as empty.
     explicit Preferences(std::string domain);
 
@@ -71,7 +71,7 @@ public:
     bool synchronize(std::string* error = nullptr);
     bool hasPendingChanges() const { return m_changed; }
 
-private:
+  private:
     struct Domain
     {
         std::string name;

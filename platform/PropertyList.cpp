@@ -45,7 +45,8 @@ plist_t toNode(const PropertyValue& value)
         const double whole = std::floor(seconds);
         const double clamped = std::clamp(whole, double(std::numeric_limits<std::int32_t>::min()),
                                           double(std::numeric_limits<std::int32_t>::max()));
-        const auto micro = static_cast<std::int32_t>(std::clamp((seconds - whole) * 1e6, 0.0, 999999.0));
+        const auto micro =
+            static_cast<std::int32_t>(std::clamp((seconds - whole) * 1e6, 0.0, 999999.0));
         return plist_new_date(static_cast<std::int32_t>(clamped), micro);
     }
     case PropertyValue::Type::Array: {
@@ -183,7 +184,8 @@ bool nestingWithinLimit(std::string_view xml)
         else
             continue;
         const std::size_t close = xml.find('>', end);
-        const bool selfClosing = close != std::string_view::npos && close > end && xml[close - 1] == '/';
+        const bool selfClosing =
+            close != std::string_view::npos && close > end && xml[close - 1] == '/';
         if (closing)
             depth = std::max(0, depth - 1);
         else if (!selfClosing && ++depth > MaxPropertyListDepth + 1)
@@ -196,18 +198,21 @@ bool nestingWithinLimit(std::string_view xml)
 
 PropertyDate propertyDateFromUnix(std::time_t unixTime)
 {
-    return PropertyDate{static_cast<double>(static_cast<std::int64_t>(unixTime) - UnixToReferenceSeconds)};
+    return PropertyDate{
+        static_cast<double>(static_cast<std::int64_t>(unixTime) - UnixToReferenceSeconds)};
 }
 
 std::time_t unixFromPropertyDate(PropertyDate date)
 {
-    return static_cast<std::time_t>(std::floor(date.secondsSinceReference)) + UnixToReferenceSeconds;
+    return static_cast<std::time_t>(std::floor(date.secondsSinceReference)) +
+           UnixToReferenceSeconds;
 }
 
 const PropertyValue* PropertyDictionary::find(std::string_view key) const
 {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
-                                     [](const Entry& entry, std::string_view k) { return entry.first < k; });
+    const auto it =
+        std::lower_bound(m_entries.begin(), m_entries.end(), key,
+                         [](const Entry& entry, std::string_view k) { return entry.first < k; });
     return it != m_entries.end() && it->first == key ? &it->second : nullptr;
 }
 
@@ -218,8 +223,9 @@ PropertyValue* PropertyDictionary::find(std::string_view key)
 
 void PropertyDictionary::set(std::string key, PropertyValue value)
 {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
-                                     [](const Entry& entry, const std::string& k) { return entry.first < k; });
+    const auto it =
+        std::lower_bound(m_entries.begin(), m_entries.end(), key,
+                         [](const Entry& entry, const std::string& k) { return entry.first < k; });
     if (it != m_entries.end() && it->first == key)
         it->second = std::move(value);
     else
@@ -228,8 +234,9 @@ void PropertyDictionary::set(std::string key, PropertyValue value)
 
 bool PropertyDictionary::remove(std::string_view key)
 {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key,
-                                     [](const Entry& entry, std::string_view k) { return entry.first < k; });
+    const auto it =
+        std::lower_bound(m_entries.begin(), m_entries.end(), key,
+                         [](const Entry& entry, std::string_view k) { return entry.first < k; });
     if (it == m_entries.end() || it->first != key)
         return false;
     m_entries.erase(it);
@@ -241,42 +248,15 @@ bool PropertyDictionary::operator==(const PropertyDictionary& other) const
     return m_entries == other.m_entries;
 }
 
-PropertyValue::PropertyValue()
-    : m_value(PropertyDictionary())
-{
-}
-PropertyValue::PropertyValue(bool value)
-    : m_value(value)
-{
-}
-PropertyValue::PropertyValue(double value)
-    : m_value(value)
-{
-}
-PropertyValue::PropertyValue(std::string value)
-    : m_value(std::move(value))
-{
-}
-PropertyValue::PropertyValue(const char* value)
-    : m_value(std::string(value ? value : ""))
-{
-}
-PropertyValue::PropertyValue(PropertyData value)
-    : m_value(std::move(value))
-{
-}
-PropertyValue::PropertyValue(PropertyDate value)
-    : m_value(value)
-{
-}
-PropertyValue::PropertyValue(PropertyArray value)
-    : m_value(std::move(value))
-{
-}
-PropertyValue::PropertyValue(PropertyDictionary value)
-    : m_value(std::move(value))
-{
-}
+PropertyValue::PropertyValue() : m_value(PropertyDictionary()) {}
+PropertyValue::PropertyValue(bool value) : m_value(value) {}
+PropertyValue::PropertyValue(double value) : m_value(value) {}
+PropertyValue::PropertyValue(std::string value) : m_value(std::move(value)) {}
+PropertyValue::PropertyValue(const char* value) : m_value(std::string(value ? value : "")) {}
+PropertyValue::PropertyValue(PropertyData value) : m_value(std::move(value)) {}
+PropertyValue::PropertyValue(PropertyDate value) : m_value(value) {}
+PropertyValue::PropertyValue(PropertyArray value) : m_value(std::move(value)) {}
+PropertyValue::PropertyValue(PropertyDictionary value) : m_value(std::move(value)) {}
 
 bool PropertyValue::operator==(const PropertyValue& other) const
 {

@@ -37,7 +37,7 @@ using PropertyArray = std::vector<PropertyValue>;
 // Keys kept sorted, so that writing the same content twice gives the same bytes.
 class PropertyDictionary
 {
-public:
+  public:
     using Entry = std::pair<std::string, PropertyValue>;
 
     const PropertyValue* find(std::string_view key) const;
@@ -52,24 +52,32 @@ public:
 
     bool operator==(const PropertyDictionary& other) const;
 
-private:
+  private:
     std::vector<Entry> m_entries;
 };
 
 class PropertyValue
 {
-public:
-    enum class Type { Boolean, Integer, Real, String, Data, Date, Array, Dictionary };
+  public:
+    enum class Type
+    {
+        Boolean,
+        Integer,
+        Real,
+        String,
+        Data,
+        Date,
+        Array,
+        Dictionary
+    };
 
     // An empty dictionary.
     PropertyValue();
     PropertyValue(bool value);
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    PropertyValue(T value)
+    requires(!std::same_as<T, bool>) PropertyValue(T value)
         : m_value(static_cast<std::int64_t>(value))
-    {
-    }
+    {}
     PropertyValue(double value);
     PropertyValue(std::string value);
     PropertyValue(const char* value);
@@ -90,12 +98,15 @@ public:
     const PropertyDate* asDate() const { return std::get_if<PropertyDate>(&m_value); }
     const PropertyArray* asArray() const { return std::get_if<PropertyArray>(&m_value); }
     PropertyArray* asArray() { return std::get_if<PropertyArray>(&m_value); }
-    const PropertyDictionary* asDictionary() const { return std::get_if<PropertyDictionary>(&m_value); }
+    const PropertyDictionary* asDictionary() const
+    {
+        return std::get_if<PropertyDictionary>(&m_value);
+    }
     PropertyDictionary* asDictionary() { return std::get_if<PropertyDictionary>(&m_value); }
 
     bool operator==(const PropertyValue& other) const;
 
-private:
+  private:
     // Alternatives in the order of Type.
     std::variant<bool, std::int64_t, double, std::string, PropertyData, PropertyDate, PropertyArray,
                  PropertyDictionary>
@@ -109,7 +120,8 @@ std::string propertyListToXml(const PropertyValue& value);
 // On failure *value is unchanged and error says why.
 bool propertyListFromXml(std::string_view xml, PropertyValue* value, std::string* error = nullptr);
 
-bool readPropertyListFile(const std::string& path, PropertyValue* value, std::string* error = nullptr);
+bool readPropertyListFile(const std::string& path, PropertyValue* value,
+                          std::string* error = nullptr);
 // Atomic: on failure the old file stays as it was.
 bool writePropertyListFile(const std::string& path, const PropertyValue& value,
                            std::string* error = nullptr);

@@ -27,6 +27,7 @@ bool storeHelperCopy(Preferences& applicationPreferences, const ModuleList& modu
 // Empty when either key is absent (error left empty: nothing stored yet) or
 // when a stored value is damaged (error says what is wrong). The helper reads
 // through its own preferences with the application's domain as a suite.
-std::optional<HelperCopy> readHelperCopy(const Preferences& preferences, std::string* error = nullptr);
+std::optional<HelperCopy> readHelperCopy(const Preferences& preferences,
+                                         std::string* error = nullptr);
 
 } // namespace vantrel

@@ -22,8 +22,8 @@ bool lookUpKey(const PropertyDictionary& dictionary, const char* key, PropertyVa
 {
     *found = dictionary.find(key);
     if (*found && (*found)->type() != wanted) {
-        *error = context + quoted(key) + " is " + PropertyValue::typeName((*found)->type()) + ", not " +
-                 PropertyValue::typeName(wanted);
+        *error = context + quoted(key) + " is " + PropertyValue::typeName((*found)->type()) +
+                 ", not " + PropertyValue::typeName(wanted);
         *found = nullptr;
         return false;
     }
@@ -35,12 +35,13 @@ bool eventItemFromValue(const PropertyValue& value, const std::string& context, 
 {
     const PropertyData* bytes = value.asData();
     if (!bytes) {
-        *error = context + "the event item is " + PropertyValue::typeName(value.type()) + ", not data";
+        *error =
+            context + "the event item is " + PropertyValue::typeName(value.type()) + ", not data";
         return false;
     }
     if (bytes->size() < EventContentSize) {
-        *error = context + "the event item is " + std::to_string(bytes->size()) + " bytes long, fewer than " +
-                 std::to_string(EventContentSize);
+        *error = context + "the event item is " + std::to_string(bytes->size()) +
+                 " bytes long, fewer than " + std::to_string(EventContentSize);
         return false;
     }
     // Content is the first 18 bytes; the padding is kept as found so that a
@@ -51,21 +52,34 @@ bool eventItemFromValue(const PropertyValue& value, const std::string& context, 
     return true;
 }
 
-bool eventsFromValue(const PropertyValue& plist, const std::string& context, std::vector<EventData>* events,
-                     std::string* error)
+// Messages start with where the fault is: "module 3: ", "module 3, event 2: ",
+// or "event 2: " for a bare event list. owner is "module 3" or empty.
+std::string where(const std::string& owner)
 {
+    return owner.empty() ? std::string() : owner + ": ";
+}
+
+std::string whereEvent(const std::string& owner, std::size_t index)
+{
+    return (owner.empty() ? std::string() : owner + ", ") + "event " + std::to_string(index + 1) +
+           ": ";
+}
+
+bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
+                     std::vector<EventData>* events, std::string* error)
+{
+    const std::string context = where(owner);
     const PropertyArray* items = plist.asArray();
     if (!items) {
-        *error = context + "the event list is " + PropertyValue::typeName(plist.type()) + ", not a list";
+        *error =
+            context + "the event list is " + PropertyValue::typeName(plist.type()) + ", not a list";
         return false;
     }
     std::vector<EventData> result;
     result.reserve(items->size());
     for (std::size_t i = 0; i < items->size(); ++i) {
-        const std::string itemContext = (context.empty() ? std::string() : context.substr(0, context.size() - 2) + ", ") +
-                                        "event " + std::to_string(i + 1) + ": ";
         EventData event{};
-        if (!eventItemFromValue((*items)[i], itemContext, &event, error))
+        if (!eventItemFromValue((*items)[i], whereEvent(owner, i), &event, error))
             return false;
         result.push_back(event);
     }
@@ -73,11 +87,14 @@ bool eventsFromValue(const PropertyValue& plist, const std::string& context, std
     return true;
 }
 
-bool moduleFromValue(const PropertyValue& plist, const std::string& context, Module* module, std::string* error)
+bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Module* module,
+                     std::string* error)
 {
+    const std::string context = where(owner);
     const PropertyDictionary* dictionary = plist.asDictionary();
     if (!dictionary) {
-        *error = context + "the module is " + PropertyValue::typeName(plist.type()) + ", not a dictionary";
+        *error = context + "the module is " + PropertyValue::typeName(plist.type()) +
+                 ", not a dictionary";
         return false;
     }
     // Keys that are missing take the values of a new module; keys we do not
@@ -95,7 +112,8 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& context, Mod
         return false;
     if (value) {
         if (!isValidHouseCode(*value->asInteger())) {
-            *error = context + "house code " + std::to_string(*value->asInteger()) + " is out of range";
+            *error =
+                context + "house code " + std::to_string(*value->asInteger()) + " is out of range";
             return false;
         }
         result.houseCode = *value->asInteger();
@@ -105,7 +123,8 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& context, Mod
         return false;
     if (value) {
         if (!isValidUnit(*value->asInteger())) {
-            *error = context + "unit number " + std::to_string(*value->asInteger()) + " is out of range";
+            *error =
+                context + "unit number " + std::to_string(*value->asInteger()) + " is out of range";
             return false;
         }
         result.unit = *value->asInteger();
@@ -115,7 +134,8 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& context, Mod
         return false;
     if (value) {
         if (!isValidType(*value->asInteger())) {
-            *error = context + "module type " + std::to_string(*value->asInteger()) + " is out of range";
+            *error =
+                context + "module type " + std::to_string(*value->asInteger()) + " is out of range";
             return false;
         }
         result.type = *value->asInteger();
@@ -123,7 +143,7 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& context, Mod
 
     if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
         return false;
-    if (value && !eventsFromValue(*value, context, &result.events, error))
+    if (value && !eventsFromValue(*value, owner, &result.events, error))
         return false;
 
     if (!lookUpKey(*dictionary, ModuleExpandedKey, Type::Boolean, context, &value, error))
@@ -135,9 +155,9 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& context, Mod
     return true;
 }
 
-std::string moduleContext(std::size_t index)
+std::string moduleOwner(std::size_t index)
 {
-    return "module " + std::to_string(index + 1) + ": ";
+    return "module " + std::to_string(index + 1);
 }
 
 bool hostIsBigEndianAtRunTime()
@@ -211,14 +231,15 @@ bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, st
     std::string& message = error ? *error : ignored;
     const PropertyArray* items = plist.asArray();
     if (!items) {
-        message = "the module list is " + std::string(PropertyValue::typeName(plist.type())) + ", not a list";
+        message = "the module list is " + std::string(PropertyValue::typeName(plist.type())) +
+                  ", not a list";
         return false;
     }
     ModuleList result;
     result.reserve(items->size());
     for (std::size_t i = 0; i < items->size(); ++i) {
         Module module;
-        if (!moduleFromValue((*items)[i], moduleContext(i), &module, &message))
+        if (!moduleFromValue((*items)[i], moduleOwner(i), &module, &message))
             return false;
         result.push_back(std::move(module));
     }
@@ -226,7 +247,8 @@ bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, st
     return true;
 }
 
-bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events, std::string* error)
+bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events,
+                            std::string* error)
 {
     std::string ignored;
     return eventsFromValue(plist, std::string(), events, error ? error : &ignored);
@@ -243,7 +265,8 @@ bool eventRepeatFromData(const PropertyValue& plist, ClassicEventRepeat* repeat,
     std::string& message = error ? *error : ignored;
     const PropertyData* bytes = plist.asData();
     if (!bytes) {
-        message = quoted(DocumentEventRepeatKey) + " is " + PropertyValue::typeName(plist.type()) + ", not data";
+        message = quoted(DocumentEventRepeatKey) + " is " + PropertyValue::typeName(plist.type()) +
+                  ", not data";
         return false;
     }
     if (bytes->size() != 2) {
@@ -271,13 +294,15 @@ PropertyValue documentToPropertyList(const ModulesDocument& document)
     return top;
 }
 
-bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* document, std::string* error)
+bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* document,
+                              std::string* error)
 {
     std::string ignored;
     std::string& message = error ? *error : ignored;
     const PropertyDictionary* top = plist.asDictionary();
     if (!top) {
-        message = "the top level is " + std::string(PropertyValue::typeName(plist.type())) + ", not a dictionary";
+        message = "the top level is " + std::string(PropertyValue::typeName(plist.type())) +
+                  ", not a dictionary";
         return false;
     }
     using Type = PropertyValue::Type;

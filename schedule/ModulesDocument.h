@@ -50,7 +50,8 @@ bool writeModulesFile(const std::string& path, const ModulesDocument& document, 
 
 // The document file's top-level dictionary (event items big-endian), and back.
 PropertyValue documentToPropertyList(const ModulesDocument& document);
-bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* document, std::string* error);
+bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* document,
+                              std::string* error);
 
 // Host-order forms, as the pasteboard and the helper copy carry them.
 // Modules are numbered from 1 in error messages, events too.
@@ -59,10 +60,12 @@ PropertyValue modulesToPropertyList(const ModuleList& modules);
 PropertyValue eventsToPropertyList(const std::vector<EventData>& events);
 bool moduleFromPropertyList(const PropertyValue& plist, Module* module, std::string* error);
 bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, std::string* error);
-bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events, std::string* error);
+bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events,
+                            std::string* error);
 
 // "EventRepeat" as 2 bytes: OnRepeat, OffRepeat.
 PropertyData eventRepeatToData(ClassicEventRepeat repeat);
-bool eventRepeatFromData(const PropertyValue& plist, ClassicEventRepeat* repeat, std::string* error);
+bool eventRepeatFromData(const PropertyValue& plist, ClassicEventRepeat* repeat,
+                         std::string* error);
 
 } // namespace vantrel

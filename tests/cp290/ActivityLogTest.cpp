@@ -32,7 +32,9 @@ TEST(ActivityLog, FirstLineCreatesTheLogAndItsFolder)
 {
     test::XdgSandbox home;
     test::FixedClock clock(2007, 3, 5, 3, 0);
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_NE(stat(stateDirectory().c_str(), &info), 0);
     writeLog("Started.");
     EXPECT_EQ(logContents(), "Mon 03/05/07 03:00 AM -- Started.\n");
@@ -55,7 +57,8 @@ TEST(ActivityLog, LineFormatUsesTwelveHourClockAndTwoDigitYear)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expected);
         ASSERT_TRUE(clearLog());
-        test::FixedClock clock(row.year, row.month, row.day, row.hour, row.minute, 0, "America/New_York");
+        test::FixedClock clock(row.year, row.month, row.day, row.hour, row.minute, 0,
+                               "America/New_York");
         writeLog("x");
         EXPECT_EQ(logContents(), std::string(row.expected) + "x\n");
     }
@@ -126,7 +129,8 @@ TEST(ActivityLog, TwoProcessesWritingAtOnceLeaveWholeLines)
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
             for (int i = 0; i < LinesEach; ++i)
-                writeLog("writer " + std::to_string(child) + " line " + std::to_string(i) + " " + padding);
+                writeLog("writer " + std::to_string(child) + " line " + std::to_string(i) + " " +
+                         padding);
             _exit(0);
         }
     }
@@ -147,7 +151,9 @@ TEST(ActivityLog, TwoProcessesWritingAtOnceLeaveWholeLines)
         int writer = -1;
         int number = -1;
         char rest[256] = {};
-        ASSERT_EQ(std::sscanf(line.c_str(), "Wed 03/07/07 03:04 PM -- writer %d line %d %255s", &writer, &number, rest), 3)
+        ASSERT_EQ(std::sscanf(line.c_str(), "Wed 03/07/07 03:04 PM -- writer %d line %d %255s",
+                              &writer, &number, rest),
+                  3)
             << line;
         ASSERT_TRUE(writer == 0 || writer == 1) << line;
         EXPECT_EQ(number, next[writer]) << "lines of one writer out of order";

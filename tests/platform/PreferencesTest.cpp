@@ -20,15 +20,19 @@ std::string fileContents(const std::string& path)
 
 bool fileExists(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0;
 }
 
 TEST(Preferences, DomainFilesLiveInTheConfigurationFolder)
 {
     test::XdgSandbox home;
-    EXPECT_EQ(preferencesFilePath(ApplicationDomain), home.root() + "/config/vantrel/net.vantrel.Vantrel.plist");
-    EXPECT_EQ(preferencesFilePath(HelperDomain), home.root() + "/config/vantrel/net.vantrel.VantrelHelper.plist");
+    EXPECT_EQ(preferencesFilePath(ApplicationDomain),
+              home.root() + "/config/vantrel/net.vantrel.Vantrel.plist");
+    EXPECT_EQ(preferencesFilePath(HelperDomain),
+              home.root() + "/config/vantrel/net.vantrel.VantrelHelper.plist");
 }
 
 TEST(Preferences, KeysAreAbsentUntilWritten)
@@ -69,7 +73,8 @@ TEST(Preferences, TypedValuesRoundTripThroughTheFile)
     EXPECT_EQ(reread.arrayValue("List")->size(), 2u);
     // Asked for the wrong kind, a key reads as absent.
     EXPECT_FALSE(reread.integerValue(SerialDeviceKey));
-    EXPECT_NE(fileContents(preferencesFilePath(ApplicationDomain)).find("<date>"), std::string::npos);
+    EXPECT_NE(fileContents(preferencesFilePath(ApplicationDomain)).find("<date>"),
+              std::string::npos);
 }
 
 TEST(Preferences, RemovedKeysAreGoneAfterSynchronize)
@@ -89,12 +94,16 @@ TEST(Preferences, UnchangedDomainIsNotRewritten)
     Preferences preferences(HelperDomain);
     preferences.setValue(ProcessIDKey, 10);
     ASSERT_TRUE(preferences.synchronize());
-    struct stat before{};
+    struct stat before
+    {
+    };
     ASSERT_EQ(stat(preferencesFilePath(HelperDomain).c_str(), &before), 0);
     preferences.setValue(ProcessIDKey, 10);
     EXPECT_FALSE(preferences.hasPendingChanges());
     ASSERT_TRUE(preferences.synchronize());
-    struct stat after{};
+    struct stat after
+    {
+    };
     ASSERT_EQ(stat(preferencesFilePath(HelperDomain).c_str(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
@@ -126,7 +135,8 @@ TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
     EXPECT_EQ(helper.stringValue(SerialDeviceKey), "Mine");
 
     // Each writes only its own domain.
-    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain)).find(ProcessIDKey), std::string::npos);
+    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain)).find(ProcessIDKey),
+              std::string::npos);
     ASSERT_TRUE(helper.synchronize());
     EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "ACM0");
 }

@@ -77,7 +77,8 @@ TEST(PropertyList, RefusesWhatIsNotAPropertyList)
         {"empty", ""},
         {"plain text", "hello"},
         {"unclosed", "<plist version=\"1.0\"><dict><key>a</key>"},
-        {"nesting beyond the limit", [] {
+        {"nesting beyond the limit",
+         [] {
              std::string s = "<plist version=\"1.0\">";
              for (int i = 0; i < MaxPropertyListDepth + 5; ++i)
                  s += "<array>";

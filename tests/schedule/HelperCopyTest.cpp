@@ -88,8 +88,7 @@ TEST(HelperCopy, DamagedValuesAreRefusedWithAReason)
         {"modules not a list", PropertyValue("x"), PropertyData{1, 1}, "not a list"},
         {"house code 16", PropertyArray{PropertyValue(badModule)}, PropertyData{1, 1},
          "module 1: house code 16 is out of range"},
-        {"repeat counts of one byte",
-         PropertyArray{moduleToPropertyList([] {
+        {"repeat counts of one byte", PropertyArray{moduleToPropertyList([] {
              Module module;
              return module;
          }())},

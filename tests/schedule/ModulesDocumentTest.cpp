@@ -37,7 +37,8 @@ Event sunsetEvent()
     event.Adjust = 1800;
     event.Brightness = 4;
     event.Repeat = 3;
-    event.Flags = EventOnFlag | EventOffsetBeforeFlag | EventSunriseFlag | EventRepeatFlag | EventRuleDate;
+    event.Flags =
+        EventOnFlag | EventOffsetBeforeFlag | EventSunriseFlag | EventRepeatFlag | EventRuleDate;
     return event;
 }
 
@@ -63,7 +64,8 @@ ModulesDocument sampleDocument()
     return document;
 }
 
-const PropertyData& storedEventItem(const PropertyValue& file, std::size_t module, std::size_t event)
+const PropertyData& storedEventItem(const PropertyValue& file, std::size_t module,
+                                    std::size_t event)
 {
     const PropertyValue& modules = *file.asDictionary()->find("Modules");
     const PropertyValue& events = *(*modules.asArray())[module].asDictionary()->find("Events");
@@ -72,7 +74,7 @@ const PropertyData& storedEventItem(const PropertyValue& file, std::size_t modul
 
 class ModulesDocumentTest : public ::testing::Test
 {
-protected:
+  protected:
     std::string path(const std::string& name) const { return m_home.root() + "/" + name; }
 
     void writeText(const std::string& name, const std::string& text)
@@ -255,7 +257,8 @@ TEST(ModulesDocument, NonzeroPaddingReadsLikeZeroPadding)
         bytes.resize(size, 0xEE);
         std::vector<EventData> events;
         std::string error;
-        ASSERT_TRUE(eventsFromPropertyList(PropertyArray{PropertyValue(bytes)}, &events, &error)) << error;
+        ASSERT_TRUE(eventsFromPropertyList(PropertyArray{PropertyValue(bytes)}, &events, &error))
+            << error;
         ASSERT_EQ(events.size(), 1u);
         EXPECT_EQ(eventFromData(events[0]), sunsetEvent());
     }
@@ -339,13 +342,16 @@ std::vector<DamagedCase> damagedCases()
         {"truncated XML", valid.substr(0, valid.size() / 2), "not a property list"},
         {"array at the top", "<plist version=\"1.0\"><array><integer>1</integer></array></plist>",
          "top level is a list, not a dictionary"},
-        {"no module list", "<plist version=\"1.0\"><dict><key>DrawerOpen</key><true/></dict></plist>",
+        {"no module list",
+         "<plist version=\"1.0\"><dict><key>DrawerOpen</key><true/></dict></plist>",
          "no \"Modules\" list"},
         {"module list is a string",
          "<plist version=\"1.0\"><dict><key>Modules</key><string>x</string></dict></plist>",
          "\"Modules\" is a string, not a list"},
         {"module is an integer",
-         "<plist version=\"1.0\"><dict><key>Modules</key><array><integer>4</integer></array></dict></plist>",
+         "<plist "
+         "version=\"1.0\"><dict><key>Modules</key><array><integer>4</integer></array></dict></"
+         "plist>",
          "module 1: the module is an integer, not a dictionary"},
         {"name is an integer", wrapModule("<key>N</key><integer>3</integer>"),
          "module 1: \"N\" is an integer, not a string"},
@@ -369,18 +375,22 @@ std::vector<DamagedCase> damagedCases()
          "module 1: house code 16 is out of range"},
         {"house code -1", wrapModule("<key>C</key><integer>-1</integer>"),
          "module 1: house code -1 is out of range"},
-        {"unit 0", wrapModule("<key>#</key><integer>0</integer>"), "module 1: unit number 0 is out of range"},
-        {"unit 19", wrapModule("<key>#</key><integer>19</integer>"), "module 1: unit number 19 is out of range"},
+        {"unit 0", wrapModule("<key>#</key><integer>0</integer>"),
+         "module 1: unit number 0 is out of range"},
+        {"unit 19", wrapModule("<key>#</key><integer>19</integer>"),
+         "module 1: unit number 19 is out of range"},
         {"unit 40 in the third module",
          "<plist version=\"1.0\"><dict><key>Modules</key><array><dict/><dict/>"
          "<dict><key>#</key><integer>40</integer></dict></array></dict></plist>",
          "module 3: unit number 40 is out of range"},
-        {"type 3", wrapModule("<key>T</key><integer>3</integer>"), "module 1: module type 3 is out of range"},
+        {"type 3", wrapModule("<key>T</key><integer>3</integer>"),
+         "module 1: module type 3 is out of range"},
         {"repeat counts of one byte", wrapTop("<key>EventRepeat</key><data>AQ==</data>"),
          "\"EventRepeat\" is 1 bytes long, not 2"},
         {"repeat counts as an integer", wrapTop("<key>EventRepeat</key><integer>257</integer>"),
          "\"EventRepeat\" is an integer, not data"},
-        {"selected row is a string", wrapTop("<key>SelectedRows</key><array><string>2</string></array>"),
+        {"selected row is a string",
+         wrapTop("<key>SelectedRows</key><array><string>2</string></array>"),
          "selected row 1 is a string, not an integer"},
         {"selected rows are a dictionary", wrapTop("<key>SelectedRows</key><dict/>"),
          "\"SelectedRows\" is a dictionary, not a list"},
@@ -423,7 +433,8 @@ TEST_F(ModulesDocumentTest, CorruptedBytesNeverCrash)
     auto tryOne = [&](const std::string& contents) {
         PropertyValue plist;
         ModulesDocument document = before;
-        if (!propertyListFromXml(contents, &plist) || !documentFromPropertyList(plist, &document, nullptr)) {
+        if (!propertyListFromXml(contents, &plist) ||
+            !documentFromPropertyList(plist, &document, nullptr)) {
             EXPECT_EQ(document, before);
         }
         for (const Module& module : document.modules) {

@@ -15,10 +15,11 @@ namespace vantrel::test {
 
 class XdgSandbox
 {
-public:
+  public:
     XdgSandbox()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
         m_root = pattern;
@@ -44,7 +45,7 @@ public:
 
     const std::string& root() const { return m_root; }
 
-private:
+  private:
     void set(const char* name, const std::string& value)
     {
         const char* old = std::getenv(name);
