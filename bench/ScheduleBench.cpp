@@ -60,10 +60,11 @@ ModulesDocument benchDocument(int moduleCount)
 // A scratch folder, removed at exit.
 class ScratchFolder
 {
-public:
+  public:
     ScratchFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vantrel-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -77,7 +78,7 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     std::string file(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
