@@ -6,7 +6,7 @@
 #include "platform/DateTime.h"
 #include "platform/SerialDevices.h"
 #include "platform/SignalPipe.h"
-#include "schedule/ModulesDocument.h"
+#include "schedule/HelperCopy.h"
 #include "suntimes/SunTimes.h"
 
 #include <string>
@@ -107,23 +107,16 @@ void helperController::checkWhatToSend()
     const auto device = m_defaults.stringValue(SerialDeviceKey);
     if (!device)
         return;
-    const PropertyValue* storedModules = m_defaults.value(HelperModulesKey);
-    if (!storedModules)
-        return;
-    const PropertyValue* storedRepeat = m_defaults.value(HelperEventRepeatKey);
-    if (!storedRepeat)
-        return;
-
-    ModuleList modules;
-    ClassicEventRepeat repeat;
     std::string error;
-    if (!modulesFromPropertyList(*storedModules, &modules, &error) ||
-        !eventRepeatFromData(*storedRepeat, &repeat, &error)) {
-        // A damaged copy is never sent in part; it is reported at every check
-        // until the application stores a good one.
-        writeLog("Events not sent: " + error + ".");
+    const auto copy = readHelperCopy(m_defaults, &error);
+    if (!copy) {
+        // Nothing stored yet is silent. A damaged copy is never sent in part;
+        // it is reported at every check until the application stores a good one.
+        if (!error.empty())
+            writeLog("Events not sent: " + error + ".");
         return;
     }
+    const ModuleList& modules = copy->modules;
 
     const std::string path = serialDevicePath(*device);
     if (path.empty() || access(path.c_str(), W_OK) != 0)
@@ -134,7 +127,7 @@ void helperController::checkWhatToSend()
 
     bool succeeded = false;
     if (needsDailyDownload(modules)) {
-        if (!prepareDownload(modules, repeat)) {
+        if (!prepareDownload(modules, copy->eventRepeat)) {
             writeLog(lastSendEventResult() == SendEventResult::TooManyEvents
                          ? std::string(TooManyEventsLog)
                          : "Events not sent: " + lastSendEventError());

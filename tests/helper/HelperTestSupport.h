@@ -6,7 +6,7 @@
 #include "cp290/ActivityLog.h"
 #include "platform/DateTime.h"
 #include "platform/Preferences.h"
-#include "schedule/ModulesDocument.h"
+#include "schedule/HelperCopy.h"
 #include "support/Cp290Sim.h"
 #include "support/TemporaryHome.h"
 
@@ -46,9 +46,7 @@ inline void storeApplicationCopy(const ModuleList& modules, const char* device =
     Preferences application(ApplicationDomain);
     if (device)
         application.setValue(SerialDeviceKey, device);
-    application.setValue(HelperModulesKey, modulesToPropertyList(modules));
-    application.setValue(HelperEventRepeatKey, eventRepeatToData(repeat));
-    application.synchronize();
+    storeHelperCopy(application, modules, repeat);
 }
 
 inline std::vector<std::string> logMessages()
