@@ -148,10 +148,10 @@ void sleepUntil(Clock::time_point when)
     // recomputation after a signal interrupts it.
     const auto sinceEpoch = when.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-    const timespec at{static_cast<time_t>(seconds.count()),
-                      static_cast<long>(
-                          std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds)
-                              .count())};
+    const timespec at{
+        static_cast<time_t>(seconds.count()),
+        static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count())};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
 }
@@ -576,8 +576,8 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
     for (; attempt < Attempts; ++attempt) {
         if (!attemptExchange(command, data, count))
             continue;
-        if (CP290Verbose &&
-            (command == CP290SetBaseHouseCode || command == CP290SetClock || command == CP290GetClock))
+        if (CP290Verbose && (command == CP290SetBaseHouseCode || command == CP290SetClock ||
+                             command == CP290GetClock))
             advanceProgress(gProgressBudget / 2);
         if (CP290Close)
             closeCP290();

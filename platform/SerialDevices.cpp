@@ -35,7 +35,9 @@ std::vector<std::string> entriesOf(const std::string& folder)
 
 bool exists(const std::string& path)
 {
-    struct stat status{};
+    struct stat status
+    {
+    };
     return stat(path.c_str(), &status) == 0;
 }
 
@@ -145,7 +147,9 @@ std::string serialDevicePath(const std::string& name, const SerialDeviceFolders&
     const std::string node = std::string(TtyPrefix) + name;
     if (!folders.extra.empty()) {
         const std::string extraPath = folders.extra + "/" + node;
-        struct stat status{};
+        struct stat status
+        {
+        };
         // lstat: the virtual CP290's link counts even before its target is checked.
         if (lstat(extraPath.c_str(), &status) == 0)
             return extraPath;

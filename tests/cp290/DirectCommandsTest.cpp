@@ -9,7 +9,6 @@
 #include "support/Cp290Sim.h"
 #include "support/FixedClock.h"
 
-
 namespace vantrel::test {
 namespace {
 
@@ -28,7 +27,7 @@ std::vector<std::string> linesStartingWith(const Cp290Sim& sim, const std::strin
 
 class DirectCommands : public DriverFixture
 {
-protected:
+  protected:
     void useSim(const Cp290Sim& sim)
     {
         ASSERT_TRUE(sim.isRunning());
@@ -82,8 +81,9 @@ TEST_P(DirectCommandFrames, ReachTheInterfaceByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Commands, DirectCommandFrames,
     ::testing::Values(
-        WorkedFrame{"dim B3 to brightness 4", [] { return CP290DoOnOffDim(1, 3, brightnessByte(4)); },
-                    "rx 01 85 E0 00 20 85", "x10 B3 DIM 50%"},
+        WorkedFrame{"dim B3 to brightness 4",
+                    [] { return CP290DoOnOffDim(1, 3, brightnessByte(4)); }, "rx 01 85 E0 00 20 85",
+                    "x10 B3 DIM 50%"},
         WorkedFrame{"on A12", [] { return CP290DoOnOffDim(0, 12, 2); }, "rx 01 02 60 10 00 72",
                     "x10 A12 ON"},
         WorkedFrame{"off P1", [] { return CP290DoOnOffDim(15, 1, 3); }, "rx 01 03 C0 00 80 43",
@@ -97,8 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "rx 01 00 60 00 00 60", "x10 A ALL-UNITS-OFF"},
         WorkedFrame{"set clock, Sunday 18:05", [] { return CP290DoSetClock(); },
                     "rx 02 05 12 40 57", ""},
-        WorkedFrame{"base house code B", [] { return CP290DoSetBaseHouseCode(1); }, "rx 00 E0",
-                    ""},
+        WorkedFrame{"base house code B", [] { return CP290DoSetBaseHouseCode(1); }, "rx 00 E0", ""},
         WorkedFrame{"read clock", [] { return CP290DoGetClock(); }, "rx 04", ""},
         WorkedFrame{"read events", [] { return CP290DoGetEvents(); }, "rx 05", ""}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
@@ -140,8 +139,7 @@ TEST_F(DirectCommands, BaseHouseCodeIsReadBackAndEventsErased)
     const std::uint8_t event[10] = {0x08, 0x00, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02};
     ASSERT_TRUE(SendCP290Command(CP290DownloadEvent, event, 10));
     ASSERT_TRUE(CP290DoGetEvents());
-    EXPECT_EQ(Bytes(&CP290TimerEvent[1][2], &CP290TimerEvent[1][10]),
-              Bytes(&event[2], &event[10]));
+    EXPECT_EQ(Bytes(&CP290TimerEvent[1][2], &CP290TimerEvent[1][10]), Bytes(&event[2], &event[10]));
     EXPECT_EQ(CP290TimerEvent[0][2], 0xFF);
 
     ASSERT_TRUE(CP290DoSetBaseHouseCode(15));
@@ -241,30 +239,63 @@ const char* const NoAnswer = "The CP290 did not answer";
 INSTANTIATE_TEST_SUITE_P(
     Faults, DirectCommandFaults,
     ::testing::Values(
-        FaultCase{"no reply", {"--fault", "no-reply"}, [] { return CP290DoSetClock(); }, {NoAnswer}, 3},
-        FaultCase{"refused status", {"--fault", "bad-status"}, [] { return CP290DoSetClock(); },
-                  {"The CP290 answered with status 0"}, 3},
-        FaultCase{"self test refused", {"--fault", "bad-status@2-"},
-                  [] { return CP290DoSelfTest(); }, {"The CP290 answered with status 1"}, 4},
-        FaultCase{"garbage, then silence", {"--fault", "garbage"},
-                  [] { return CP290DoOnOffDim(0, 1, 2); }, {NoAnswer}, 3},
-        FaultCase{"a byte of the clock reply dropped", {"--fault", "drop-byte"},
-                  [] { return CP290DoGetClock(); }, {NoAnswer}, 3},
-        FaultCase{"a byte of the event slots dropped", {"--fault", "drop-byte=100"},
-                  [] { return CP290DoGetEvents(); }, {NoAnswer}, 3},
-        FaultCase{"reply later than the time-out", {"--fault", "late=2"},
-                  [] { return CP290DoGetClock(); }, {NoAnswer}, 3},
-        FaultCase{"reply trickling slower than the time-out", {"--fault", "trickle=1"},
-                  [] { return CP290DoGetClock(); }, {NoAnswer}, 3},
-        FaultCase{"flaky for three exchanges", {"--fault", "flaky=3"},
-                  [] { return CP290DoGetClock(); }, {NoAnswer}, 3},
-        FaultCase{"power lost", {"--fault", "power-loss"}, [] { return CP290DoGetClock(); },
-                  {NoAnswer}, 3},
-        FaultCase{"vanishes mid-reply", {"--fault", "vanish=3"}, [] { return CP290DoGetClock(); },
-                  {"The serial device was disconnected", "Input/output error"}, 1},
-        FaultCase{"vanishes without a word", {"--fault", "vanish"},
+        FaultCase{
+            "no reply", {"--fault", "no-reply"}, [] { return CP290DoSetClock(); }, {NoAnswer}, 3},
+        FaultCase{"refused status",
+                  {"--fault", "bad-status"},
                   [] { return CP290DoSetClock(); },
-                  {"The serial device was disconnected", "Input/output error"}, 1}),
+                  {"The CP290 answered with status 0"},
+                  3},
+        FaultCase{"self test refused",
+                  {"--fault", "bad-status@2-"},
+                  [] { return CP290DoSelfTest(); },
+                  {"The CP290 answered with status 1"},
+                  4},
+        FaultCase{"garbage, then silence",
+                  {"--fault", "garbage"},
+                  [] { return CP290DoOnOffDim(0, 1, 2); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"a byte of the clock reply dropped",
+                  {"--fault", "drop-byte"},
+                  [] { return CP290DoGetClock(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"a byte of the event slots dropped",
+                  {"--fault", "drop-byte=100"},
+                  [] { return CP290DoGetEvents(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"reply later than the time-out",
+                  {"--fault", "late=2"},
+                  [] { return CP290DoGetClock(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"reply trickling slower than the time-out",
+                  {"--fault", "trickle=1"},
+                  [] { return CP290DoGetClock(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"flaky for three exchanges",
+                  {"--fault", "flaky=3"},
+                  [] { return CP290DoGetClock(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"power lost",
+                  {"--fault", "power-loss"},
+                  [] { return CP290DoGetClock(); },
+                  {NoAnswer},
+                  3},
+        FaultCase{"vanishes mid-reply",
+                  {"--fault", "vanish=3"},
+                  [] { return CP290DoGetClock(); },
+                  {"The serial device was disconnected", "Input/output error"},
+                  1},
+        FaultCase{"vanishes without a word",
+                  {"--fault", "vanish"},
+                  [] { return CP290DoSetClock(); },
+                  {"The serial device was disconnected", "Input/output error"},
+                  1}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
 TEST_F(DirectCommands, BabbleIsCutOffAndReported)
@@ -281,7 +312,8 @@ TEST_F(DirectCommands, BabbleIsCutOffAndReported)
 
     EXPECT_LT(secondsSince(start), 6.0);
     ASSERT_EQ(host.alerts.size(), 1u);
-    EXPECT_NE(host.alerts[0].message.find("\"The CP290 sent data but no reply\""), std::string::npos)
+    EXPECT_NE(host.alerts[0].message.find("\"The CP290 sent data but no reply\""),
+              std::string::npos)
         << host.alerts[0].message;
     EXPECT_EQ(CP290FileDescriptor, -1);
     EXPECT_EQ(linesStartingWith(sim, "rx ").size(), 3u);

@@ -8,8 +8,8 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <sys/wait.h>
+#include <time.h>
 
 namespace vantrel::test {
 namespace {
@@ -38,7 +38,7 @@ Bytes concat(std::initializer_list<Bytes> parts)
 
 class LinkTest : public DriverFixture
 {
-protected:
+  protected:
     void SetUp() override
     {
         DriverFixture::SetUp();
@@ -99,17 +99,20 @@ INSTANTIATE_TEST_SUITE_P(
     Checksums, LinkFrames,
     ::testing::Values(
         FrameCase{"one data byte: no checksum", 0, {0xE0}, std::nullopt, handshake(1)},
-        FrameCase{"three data bytes: low byte of their sum", 2, {0x05, 0x12, 0x40}, 0x57,
-                  handshake(1)},
+        FrameCase{
+            "three data bytes: low byte of their sum", 2, {0x05, 0x12, 0x40}, 0x57, handshake(1)},
         FrameCase{"direct command dim B3", 1, {0x85, 0xE0, 0x00, 0x20}, 0x85, handshake(1)},
-        FrameCase{"sum past 255 keeps its low byte", 1, {0xFF, 0xFF, 0x01, 0x02}, 0x01,
-                  handshake(1)},
+        FrameCase{
+            "sum past 255 keeps its low byte", 1, {0xFF, 0xFF, 0x01, 0x02}, 0x01, handshake(1)},
         FrameCase{"timer event: the address bytes are not summed",
                   3,
                   {0x08, 0x00, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02},
                   0x8D,
                   handshake(1)},
-        FrameCase{"no data: command byte only", 4, {}, std::nullopt,
+        FrameCase{"no data: command byte only",
+                  4,
+                  {},
+                  std::nullopt,
                   concat({handshake(1), {0x05, 0x12, 0x40, 0x60}})}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
@@ -153,23 +156,22 @@ const Bytes FF6 = Bytes(6, 0xFF);
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, LinkHandshake,
-    ::testing::Values(
-        HandshakeCase{"a run of five broken by 0x01, then six and status 1", 2,
-                      concat({{0x00}, FF5, {0x01}, FF6, {0x01}}), true},
-        HandshakeCase{"seven 0xFF: the seventh is the status", 2, concat({FF6, {0xFF, 0x01}}),
-                      false},
-        HandshakeCase{"noise before the handshake", 2, concat({{0x12, 0xFF, 0x34}, FF6, {0x01}}),
-                      true},
-        HandshakeCase{"self test: status 0 passes", 7, handshake(0), true},
-        HandshakeCase{"self test: status 1 fails", 7, handshake(1), false},
-        HandshakeCase{"set clock: status 0 fails", 2, handshake(0), false},
-        HandshakeCase{"set clock: status 1", 2, handshake(1), true},
-        HandshakeCase{"base house code: status 0", 0, handshake(0), true},
-        HandshakeCase{"base house code: status 1", 0, handshake(1), true},
-        HandshakeCase{"base house code: status 2 fails", 0, handshake(2), false},
-        HandshakeCase{"direct command: status 0 fails", 1, handshake(0), false},
-        HandshakeCase{"status 0xFF fails", 1, handshake(0xFF), false},
-        HandshakeCase{"five 0xFF only, then silence", 2, FF5, false}),
+    ::testing::Values(HandshakeCase{"a run of five broken by 0x01, then six and status 1", 2,
+                                    concat({{0x00}, FF5, {0x01}, FF6, {0x01}}), true},
+                      HandshakeCase{"seven 0xFF: the seventh is the status", 2,
+                                    concat({FF6, {0xFF, 0x01}}), false},
+                      HandshakeCase{"noise before the handshake", 2,
+                                    concat({{0x12, 0xFF, 0x34}, FF6, {0x01}}), true},
+                      HandshakeCase{"self test: status 0 passes", 7, handshake(0), true},
+                      HandshakeCase{"self test: status 1 fails", 7, handshake(1), false},
+                      HandshakeCase{"set clock: status 0 fails", 2, handshake(0), false},
+                      HandshakeCase{"set clock: status 1", 2, handshake(1), true},
+                      HandshakeCase{"base house code: status 0", 0, handshake(0), true},
+                      HandshakeCase{"base house code: status 1", 0, handshake(1), true},
+                      HandshakeCase{"base house code: status 2 fails", 0, handshake(2), false},
+                      HandshakeCase{"direct command: status 0 fails", 1, handshake(0), false},
+                      HandshakeCase{"status 0xFF fails", 1, handshake(0xFF), false},
+                      HandshakeCase{"five 0xFF only, then silence", 2, FF5, false}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
 // --------------------------------------------------- attempts and reports
@@ -200,7 +202,8 @@ TEST_F(LinkTest, RefusedStatusIsNamedInTheReport)
 
 TEST_F(LinkTest, SecondAttemptMaySucceed)
 {
-    device.serve(frameLength({1, 2, 3}), [](int frame) { return frame == 0 ? Bytes{} : handshake(1); });
+    device.serve(frameLength({1, 2, 3}),
+                 [](int frame) { return frame == 0 ? Bytes{} : handshake(1); });
 
     EXPECT_TRUE(send(2, {1, 2, 3}));
 
@@ -300,18 +303,25 @@ std::vector<double> repeated(std::size_t count, double amount)
 INSTANTIATE_TEST_SUITE_P(
     Commands, LinkProgress,
     ::testing::Values(
-        ProgressCase{"set clock: half before, half after", 2, {1, 2, 3}, 130, handshake(1),
-                     {65, 65}},
+        ProgressCase{
+            "set clock: half before, half after", 2, {1, 2, 3}, 130, handshake(1), {65, 65}},
         ProgressCase{"base house code", 0, {0x60}, 10, handshake(1), {5, 5}},
         ProgressCase{"read clock", 4, {}, 10, concat({handshake(1), {1, 2, 3, 4}}), {5, 5}},
-        ProgressCase{"direct command: half before only", 1, {1, 2, 3, 4}, 130, handshake(1),
-                     {65}},
-        ProgressCase{"timer event: nothing", 3, {0, 0, 8, 0x7F, 6, 0x1E, 0x80, 0, 0x60, 2}, 5,
-                     handshake(1), {}},
-        ProgressCase{"self test: twelve twelfths", 7, {}, 100, handshake(0),
-                     repeated(12, 100.0 / 12)},
-        ProgressCase{"read events: one, then one per slot", 5, {}, 130,
-                     concat({handshake(1), Bytes(128, 0xFF)}), repeated(129, 1.0)}),
+        ProgressCase{"direct command: half before only", 1, {1, 2, 3, 4}, 130, handshake(1), {65}},
+        ProgressCase{"timer event: nothing",
+                     3,
+                     {0, 0, 8, 0x7F, 6, 0x1E, 0x80, 0, 0x60, 2},
+                     5,
+                     handshake(1),
+                     {}},
+        ProgressCase{
+            "self test: twelve twelfths", 7, {}, 100, handshake(0), repeated(12, 100.0 / 12)},
+        ProgressCase{"read events: one, then one per slot",
+                     5,
+                     {},
+                     130,
+                     concat({handshake(1), Bytes(128, 0xFF)}),
+                     repeated(129, 1.0)}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
 TEST_F(LinkTest, FailedCommandAdvancesOnlyBeforeTheExchange)
@@ -328,7 +338,9 @@ TEST_F(LinkTest, FailedCommandAdvancesOnlyBeforeTheExchange)
 
 TEST_F(LinkTest, ClockReplyIsStored)
 {
-    device.serve(frameLength({}), [](int) { return concat({handshake(1), {0x05, 0x12, 0x40, 0xE0}}); });
+    device.serve(frameLength({}), [](int) {
+        return concat({handshake(1), {0x05, 0x12, 0x40, 0xE0}});
+    });
 
     EXPECT_TRUE(CP290DoGetClock());
 
@@ -443,8 +455,7 @@ void PrintTo(const OpenFailureCase& row, std::ostream* out)
     *out << row.legend;
 }
 
-class LinkOpenFailure : public DriverFixture,
-                        public ::testing::WithParamInterface<OpenFailureCase>
+class LinkOpenFailure : public DriverFixture, public ::testing::WithParamInterface<OpenFailureCase>
 {
 };
 
@@ -460,8 +471,8 @@ TEST_P(LinkOpenFailure, ReportsCannotOpenThenNotResponding)
     EXPECT_FALSE(CP290DoSetClock());
 
     EXPECT_LT(secondsSince(start), 1.0) << "an open failure waits for nothing";
-    EXPECT_EQ(host.events, (std::vector<std::string>{"statusEnd", "alert " + CannotOpen, "statusEnd",
-                                                     "alert " + NotResponding}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"statusEnd", "alert " + CannotOpen,
+                                                     "statusEnd", "alert " + NotResponding}));
     ASSERT_EQ(host.alerts.size(), 2u);
     EXPECT_EQ(host.alerts[0].message,
               "The specified serial device cannot be opened.  Please recheck your connections, "
@@ -566,7 +577,8 @@ TEST_F(LinkTest, DeviceThatGoesAwayFailsAtOnce)
 {
     setDriverTickForTests(std::chrono::nanoseconds(0)); // the real tick
     // The device hangs up right after the first frame, without a word.
-    device.serve(frameLength({1, 2, 3}), [](int) { return Bytes{}; }, 0);
+    device.serve(
+        frameLength({1, 2, 3}), [](int) { return Bytes{}; }, 0);
     const auto start = std::chrono::steady_clock::now();
 
     EXPECT_FALSE(send(2, {1, 2, 3}));

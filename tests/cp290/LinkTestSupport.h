@@ -34,7 +34,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class RecordingHost : public DriverHost
 {
-public:
+  public:
     struct Alert
     {
         std::string title;
@@ -64,7 +64,7 @@ public:
 
 class DriverFixture : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         resetDriverState();
@@ -103,7 +103,7 @@ inline Bytes handshake(std::uint8_t status)
 // open, so the master never sees a hang-up while the driver has the port closed.
 class ScriptedDevice
 {
-public:
+  public:
     using Answer = std::function<Bytes(int frameIndex)>;
 
     ScriptedDevice()
@@ -159,7 +159,7 @@ public:
         return m_frames;
     }
 
-private:
+  private:
     void run(std::size_t frameLength, const Answer& answer, int closeAfterFrame)
     {
         Bytes current;

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 class SerialDevices : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         std::string pattern = (fs::temp_directory_path() / "vantrel-serial-XXXXXX").string();
@@ -51,7 +51,7 @@ protected:
 
     SerialDeviceFolders folders;
 
-private:
+  private:
     std::string m_root;
 };
 

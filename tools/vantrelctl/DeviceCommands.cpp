@@ -53,9 +53,8 @@ int unitOfText(const std::string& text)
 
 const CLI::Validator HouseCode(
     [](std::string& text) {
-        return houseCodeIndexOfLetter(text) < 0
-                   ? "'" + text + "' is not a house code A to P"
-                   : std::string();
+        return houseCodeIndexOfLetter(text) < 0 ? "'" + text + "' is not a house code A to P"
+                                                : std::string();
     },
     "A-P");
 
@@ -132,7 +131,8 @@ void addDeviceCommands(CLI::App& app, Context& context)
     off->callback([offArguments, &context] {
         const int unit = unitOfText(offArguments->unit);
         if (unit == AllLightsUnit)
-            throw UsageError("UNIT: all-lights can only be switched on (X10 has no all-lights-off)");
+            throw UsageError(
+                "UNIT: all-lights can only be switched on (X10 has no all-lights-off)");
         runOnDevice(context, [&] {
             return CP290DoOnOffDim(houseCodeIndexOfLetter(offArguments->house), unit, FunctionOff);
         });
