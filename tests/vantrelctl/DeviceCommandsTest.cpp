@@ -1,6 +1,8 @@
 // vantrelctl's CP290 commands, run as the program against the virtual CP290.
 
+#include "platform/Preferences.h"
 #include "support/Cp290Sim.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -137,8 +139,25 @@ TEST(DeviceCommands, MissingDeviceExitsOne)
     }
 }
 
+TEST(DeviceCommands, WithoutDeviceUsesTheOneChosenInTheApplication)
+{
+    vantrel::test::TemporaryHome home;
+    Cp290Sim sim({}, true, "ttyCP290");
+    ASSERT_TRUE(sim.isRunning());
+    home.set("VANTREL_DEVICE_DIR", sim.deviceDirectory());
+    vantrel::Preferences application(vantrel::ApplicationDomain);
+    application.setValue(vantrel::SerialDeviceKey, "CP290");
+    application.synchronize();
+
+    const Result r = vantrelctl("on A 12");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(framesReceived(sim), std::vector<std::string>{"rx 01 02 60 10 00 72"});
+}
+
 TEST(DeviceCommands, BadArgumentsNameTheArgumentAndExitTwo)
 {
+    // No device chosen in the application either.
+    vantrel::test::TemporaryHome home;
     struct Case
     {
         const char* arguments;

@@ -32,7 +32,7 @@ struct LocationOptions
 struct Context
 {
     int exitCode = ExitOk;
-    std::string device;          // --device, before or after the command's name
+    std::string device; // --device, before or after the command's name
     LocationOptions location;
 };
 
@@ -40,6 +40,13 @@ struct Context
 void addLocationOptions(CLI::App* command, LocationOptions& options);
 // Installs the given location options for the sun times of this process.
 void applyLocationOptions(const LocationOptions& options);
+
+// Driver alerts go to standard error; every exchange opens and closes the port.
+void useConsoleDriver();
+// Points the driver at the CP290 for this command, with alerts printed to
+// standard error: --device when given, else the device the application
+// chose (its "SerialDevice" preference). Throws UsageError when neither is set.
+void useDevice(const Context& context);
 
 void addSunCommand(CLI::App& app, Context& context);
 void addDeviceCommands(CLI::App& app, Context& context);

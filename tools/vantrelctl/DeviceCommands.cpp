@@ -4,6 +4,9 @@
 
 #include "tools/vantrelctl/Commands.h"
 
+#include "platform/Preferences.h"
+#include "platform/SerialDevices.h"
+
 #include "cp290/ClockText.h"
 #include "cp290/Driver.h"
 #include "cp290/DriverHost.h"
@@ -68,17 +71,10 @@ const CLI::Validator Unit(
 
 ConsoleDriverHost consoleHost;
 
-// Points the driver at the device and runs one command, turning its result
-// into the exit status.
+// Runs one command on the device, turning its result into the exit status.
 void runOnDevice(Context& context, const std::function<bool()>& command)
 {
-    if (context.device.empty())
-        throw UsageError("--device: no serial device given; name the CP290's port with "
-                         "--device PATH");
-    setDriverHost(&consoleHost);
-    CP290Verbose = true;
-    CP290Close = true;
-    setCP290DeviceFilePath(context.device.c_str());
+    useDevice(context);
     context.exitCode = command() ? ExitOk : ExitFailed;
 }
 
@@ -108,6 +104,28 @@ void addSwitchArguments(CLI::App* command, SwitchArguments& arguments)
 }
 
 } // namespace
+
+void useConsoleDriver()
+{
+    setDriverHost(&consoleHost);
+    CP290Verbose = true;
+    CP290Close = true;
+}
+
+void useDevice(const Context& context)
+{
+    std::string path = context.device;
+    if (path.empty()) {
+        const Preferences application(ApplicationDomain);
+        if (const auto name = application.stringValue(SerialDeviceKey))
+            path = serialDevicePath(*name);
+    }
+    if (path.empty())
+        throw UsageError("--device: no serial device given and none chosen in Vantrel; name "
+                         "the CP290's port with --device PATH");
+    useConsoleDriver();
+    setCP290DeviceFilePath(path.c_str());
+}
 
 void addDeviceCommands(CLI::App& app, Context& context)
 {

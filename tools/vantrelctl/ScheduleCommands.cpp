@@ -22,8 +22,6 @@ namespace {
 
 constexpr double WholeProgress = 130;
 
-ConsoleDriverHost consoleHost;
-
 struct ScheduleOptions
 {
     std::string file;
@@ -40,21 +38,6 @@ CLI::App* addScheduleCommand(CLI::App& app, const std::string& name, const std::
         command->add_option("FILE", options.file, "A Vantrel schedule document")->required();
     addLocationOptions(command, options.location);
     return command;
-}
-
-void useConsoleDriver()
-{
-    setDriverHost(&consoleHost);
-    CP290Verbose = true;
-    CP290Close = true;
-}
-
-void requireDevice(const Context& context)
-{
-    if (context.device.empty())
-        throw UsageError("--device: no serial device given; name the CP290's port with "
-                         "--device PATH");
-    setCP290DeviceFilePath(context.device.c_str());
 }
 
 bool readDocument(const std::string& path, ModulesDocument* document)
@@ -116,8 +99,7 @@ void addScheduleCommands(CLI::App& app, Context& context)
                                         "document's repeat counts",
                                         *sendOptions, true);
     send->callback([sendOptions, &context] {
-        requireDevice(context);
-        useConsoleDriver();
+        useDevice(context);
         ModulesDocument document;
         if (!readDocument(sendOptions->file, &document)) {
             context.exitCode = ExitFailed;
@@ -151,8 +133,7 @@ void addScheduleCommands(CLI::App& app, Context& context)
     CLI::App* events = addScheduleCommand(app, "events", "List the events stored in the CP290",
                                           *eventsOptions, false);
     events->callback([eventsOptions, &context] {
-        requireDevice(context);
-        useConsoleDriver();
+        useDevice(context);
         applyLocationOptions(eventsOptions->location);
         const std::uint32_t now = GetDateTime();
         gProgressBudget = WholeProgress;
