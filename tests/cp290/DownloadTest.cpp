@@ -7,6 +7,7 @@
 #include "platform/Location.h"
 #include "suntimes/SunTimes.h"
 #include "support/FixedClock.h"
+#include "support/ScheduleBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -18,35 +19,14 @@
 namespace vantrel {
 namespace {
 
+using test::clockEvent;
+using test::clockTime;
+using test::dateValue;
+
 using Entry = std::array<std::uint8_t, CP290TimerEventSize>;
-
-std::uint32_t clockTime(int hour, int minute)
-{
-    DateTimeRec rec;
-    rec.hour = static_cast<std::int16_t>(hour);
-    rec.minute = static_cast<std::int16_t>(minute);
-    return dateToSeconds(rec);
-}
-
-std::uint32_t dateValue(int year, int month, int day)
-{
-    DateTimeRec rec;
-    rec.year = static_cast<std::int16_t>(year);
-    rec.month = static_cast<std::int16_t>(month);
-    rec.day = static_cast<std::int16_t>(day);
-    return dateToSeconds(rec);
-}
 
 constexpr std::uint16_t Weekdays = 0x1F00;
 constexpr std::uint16_t EveryDay = 0x7F00;
-
-Event clockEvent(std::uint16_t flags, int hour, int minute, bool on = true)
-{
-    Event e;
-    e.Time = clockTime(hour, minute);
-    e.Flags = static_cast<std::uint16_t>(flags | EventClockTimeFlag | (on ? EventOnFlag : 0));
-    return e;
-}
 
 Event weekly(std::uint16_t days, int hour, int minute, bool on = true)
 {

@@ -561,14 +561,31 @@ TEST_F(LinkTest, SecondProcessCannotOpenTheHeldPortEvenAsRoot)
 
 TEST_F(LinkTest, TerminalIsExclusiveForOtherUsers)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "the kernel lets root open an exclusive terminal";
     ASSERT_GE(openCP290(), 0);
-    const int second = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    EXPECT_EQ(second, -1);
-    EXPECT_EQ(errno, EBUSY);
-    if (second >= 0)
-        close(second);
+    if (geteuid() != 0) {
+        const int second = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_EQ(second, -1);
+        EXPECT_EQ(errno, EBUSY);
+        if (second >= 0)
+            close(second);
+        return;
+    }
+    // The kernel lets root open an exclusive terminal, so the other user is a
+    // child that gives up root; the terminal is opened up to everyone so that
+    // only the exclusive claim can refuse it.
+    ASSERT_EQ(chmod(device.path().c_str(), 0666), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        const int second = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        _exit(second < 0 && errno == EBUSY ? 0 : second < 0 ? 2 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened, 2: refused for another reason, 3: no setuid";
 }
 
 // ------------------------------------------------------------ real timing

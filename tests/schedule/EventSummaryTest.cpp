@@ -1,4 +1,5 @@
 #include "schedule/EventSummary.h"
+#include "support/ScheduleBuilders.h"
 
 #include "platform/DateTime.h"
 
@@ -9,22 +10,8 @@
 namespace vantrel {
 namespace {
 
-std::uint32_t clockTime(int hour, int minute)
-{
-    DateTimeRec rec;
-    rec.hour = static_cast<std::int16_t>(hour);
-    rec.minute = static_cast<std::int16_t>(minute);
-    return dateToSeconds(rec);
-}
-
-std::uint32_t dateOf(int year, int month, int day)
-{
-    DateTimeRec rec;
-    rec.year = static_cast<std::int16_t>(year);
-    rec.month = static_cast<std::int16_t>(month);
-    rec.day = static_cast<std::int16_t>(day);
-    return dateToSeconds(rec);
-}
+using test::clockTime;
+using test::dateValue;
 
 Event event(std::uint16_t flags, std::uint16_t brightness = 9)
 {
@@ -32,7 +19,7 @@ Event event(std::uint16_t flags, std::uint16_t brightness = 9)
     e.Flags = flags;
     e.Brightness = brightness;
     e.Time = clockTime(12, 0);
-    e.Date = dateOf(2007, 7, 4);
+    e.Date = dateValue(2007, 7, 4);
     return e;
 }
 

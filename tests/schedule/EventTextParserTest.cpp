@@ -1,4 +1,5 @@
 #include "schedule/EventTextParser.h"
+#include "support/ScheduleBuilders.h"
 
 #include "platform/DateTime.h"
 #include "schedule/EventSummary.h"
@@ -11,22 +12,8 @@
 namespace vantrel {
 namespace {
 
-std::uint32_t clockTime(int hour, int minute)
-{
-    DateTimeRec rec;
-    rec.hour = static_cast<std::int16_t>(hour);
-    rec.minute = static_cast<std::int16_t>(minute);
-    return dateToSeconds(rec);
-}
-
-std::uint32_t dateOf(int year, int month, int day)
-{
-    DateTimeRec rec;
-    rec.year = static_cast<std::int16_t>(year);
-    rec.month = static_cast<std::int16_t>(month);
-    rec.day = static_cast<std::int16_t>(day);
-    return dateToSeconds(rec);
-}
+using test::clockTime;
+using test::dateValue;
 
 constexpr std::uint16_t MWF = EventMondayFlag | EventWednesdayFlag | EventFridayFlag;
 constexpr std::uint16_t Weekend = EventSaturdayFlag | EventSundayFlag;
@@ -35,7 +22,7 @@ constexpr std::uint16_t Weekend = EventSaturdayFlag | EventSundayFlag;
 Event weeklyEvent()
 {
     Event e;
-    e.Date = dateOf(2006, 1, 1);
+    e.Date = dateValue(2006, 1, 1);
     e.Time = clockTime(8, 0);
     e.Adjust = 0;
     e.Brightness = 9;
@@ -49,7 +36,7 @@ Event dateEvent()
 {
     Event e = weeklyEvent();
     e.Flags = EventOnFlag | EventSunsetFlag | EventRuleDate | EventRepeatFlag | MWF;
-    e.Date = dateOf(2006, 3, 1);
+    e.Date = dateValue(2006, 3, 1);
     e.Adjust = 600;
     e.Repeat = 2;
     return e;
@@ -162,7 +149,7 @@ TEST(EventTextParser, WorkedExamples)
              e.Flags = static_cast<std::uint16_t>((e.Flags & ~EventClockTimeFlag) |
                                                   EventSunriseFlag | EventRepeatFlag);
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2007, 7, 4);
+             e.Date = dateValue(2007, 7, 4);
              e.Repeat = 3;
          }},
         {"on, 12:30, days unchanged", weeklyEvent, "Turn On @ 12:30 PM",
@@ -251,13 +238,13 @@ TEST(EventTextParser, EdgeCases)
          [](Event& e) {
              on(e);
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2007, 7, 4);
+             e.Date = dateValue(2007, 7, 4);
          }},
         {"7-4-2007 is a date too", weeklyEvent, "on 7-4-2007",
          [](Event& e) {
              on(e);
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2007, 7, 4);
+             e.Date = dateValue(2007, 7, 4);
          }},
         {"a date clears security",
          [] {
@@ -269,24 +256,24 @@ TEST(EventTextParser, EdgeCases)
          [](Event& e) {
              e.Flags &= static_cast<std::uint16_t>(~EventSecurityFlag);
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2039, 12, 31);
+             e.Date = dateValue(2039, 12, 31);
          }},
         {"year 0 is 2000", weeklyEvent, "1/1/0",
          [](Event& e) {
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2000, 1, 1);
+             e.Date = dateValue(2000, 1, 1);
          }},
         {"blanks inside the numbers, as %d skips them", weeklyEvent, "7/ 4/ 2007",
          [](Event& e) {
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2007, 7, 4);
+             e.Date = dateValue(2007, 7, 4);
          }},
         {"month 13 is no date", weeklyEvent, "13/1/2007", unchanged},
         {"day 32 is no date", weeklyEvent, "1/32/2007", unchanged},
         {"2/29/2008 exists", weeklyEvent, "2/29/2008",
          [](Event& e) {
              setRule(e, EventRuleDate);
-             e.Date = dateOf(2008, 2, 29);
+             e.Date = dateValue(2008, 2, 29);
          }},
         {"2/30/2008 does not and is not applied", weeklyEvent, "2/30/2008", unchanged},
         {"2/29/2007 does not and is not applied", weeklyEvent, "2/29/2007", unchanged},

@@ -5,6 +5,7 @@
 #include "platform/DateTime.h"
 #include "schedule/ModulesDocument.h"
 #include "support/Cp290Sim.h"
+#include "support/ScheduleBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,9 @@
 
 namespace vantrel {
 namespace {
+
+using test::clockTime;
+using test::dateValue;
 
 struct Outcome
 {
@@ -96,14 +100,6 @@ class ScheduleCommands : public ::testing::Test
     std::string m_directory;
 };
 
-std::uint32_t clockTime(int hour, int minute)
-{
-    DateTimeRec rec;
-    rec.hour = static_cast<std::int16_t>(hour);
-    rec.minute = static_cast<std::int16_t>(minute);
-    return dateToSeconds(rec);
-}
-
 EventData clockEvent(std::uint16_t flags, int hour, int minute, std::uint32_t date = 0)
 {
     Event e;
@@ -120,15 +116,6 @@ Module module(int house, int unit, std::vector<EventData> events)
     m.unit = unit;
     m.events = std::move(events);
     return m;
-}
-
-std::uint32_t dateValue(int year, int month, int day)
-{
-    DateTimeRec rec;
-    rec.year = static_cast<std::int16_t>(year);
-    rec.month = static_cast<std::int16_t>(month);
-    rec.day = static_cast<std::int16_t>(day);
-    return dateToSeconds(rec);
 }
 
 constexpr std::uint16_t WeekdaysOn = 0x1F00 | EventOnFlag;
