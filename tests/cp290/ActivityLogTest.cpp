@@ -2,7 +2,7 @@
 
 #include "platform/Paths.h"
 #include "support/FixedClock.h"
-#include "support/XdgSandbox.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +24,13 @@ std::string logContents()
 
 TEST(ActivityLog, PathIsInTheStateFolder)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     EXPECT_EQ(logFilePath(), home.root() + "/state/vantrel/VantrelHelper.log");
 }
 
 TEST(ActivityLog, FirstLineCreatesTheLogAndItsFolder)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     test::FixedClock clock(2007, 3, 5, 3, 0);
     struct stat info
     {
@@ -42,7 +42,7 @@ TEST(ActivityLog, FirstLineCreatesTheLogAndItsFolder)
 
 TEST(ActivityLog, LineFormatUsesTwelveHourClockAndTwoDigitYear)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     const struct
     {
         int year, month, day, hour, minute;
@@ -66,7 +66,7 @@ TEST(ActivityLog, LineFormatUsesTwelveHourClockAndTwoDigitYear)
 
 TEST(ActivityLog, DayNamesDoNotFollowTheLocale)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     test::FixedClock clock(2007, 3, 7, 15, 4);
     const std::string old = std::setlocale(LC_ALL, nullptr);
     // Where no other locale is installed this checks the C locale only.
@@ -79,7 +79,7 @@ TEST(ActivityLog, DayNamesDoNotFollowTheLocale)
 
 TEST(ActivityLog, SeveralLinesOfMessageAreWrittenUnchangedAfterOnePrefix)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     test::FixedClock clock(2007, 3, 7, 15, 4);
     writeLog("Clock set successfully.");
     writeLog("first\nsecond\n  third %@ %s");
@@ -89,7 +89,7 @@ TEST(ActivityLog, SeveralLinesOfMessageAreWrittenUnchangedAfterOnePrefix)
 
 TEST(ActivityLog, UnwritableLogIsSkippedSilently)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     // A file where the state folder should be: neither the folder nor the
     // log can be made.
     ASSERT_TRUE(writeFileAtomically(home.root() + "/state", "in the way"));
@@ -101,7 +101,7 @@ TEST(ActivityLog, UnwritableLogIsSkippedSilently)
 
 TEST(ActivityLog, ReadAndClear)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     test::FixedClock clock(2007, 3, 7, 15, 4);
     std::string text = "unchanged";
     EXPECT_FALSE(readLog(&text));
@@ -118,7 +118,7 @@ TEST(ActivityLog, ReadAndClear)
 
 TEST(ActivityLog, TwoProcessesWritingAtOnceLeaveWholeLines)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     test::FixedClock clock(2007, 3, 7, 15, 4);
     writeLog("first");
     constexpr int LinesEach = 1000;

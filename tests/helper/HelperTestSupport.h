@@ -8,6 +8,7 @@
 #include "platform/Preferences.h"
 #include "schedule/HelperCopy.h"
 #include "support/Cp290Sim.h"
+#include "support/ScheduleBuilders.h"
 #include "support/TemporaryHome.h"
 
 #include <fstream>
@@ -21,22 +22,7 @@ constexpr const char* SimDeviceName = "CP290";
 
 inline Event weeklyEvent(int hour, int minute, bool on = true)
 {
-    Event e;
-    e.Time = TimeOfDayBase + static_cast<std::uint32_t>(hour * 3600 + minute * 60);
-    e.Brightness = 9;
-    e.Flags =
-        static_cast<std::uint16_t>(EventDaysMask | EventClockTimeFlag | (on ? EventOnFlag : 0));
-    return e;
-}
-
-inline Module moduleWith(std::vector<Event> events, int houseCode = 0, int unit = 1)
-{
-    Module m;
-    m.houseCode = houseCode;
-    m.unit = unit;
-    for (const Event& e : events)
-        m.events.push_back(eventToData(e));
-    return m;
+    return clockEvent(EventDaysMask, hour, minute, on);
 }
 
 // What the application stores when it sends: device name, modules, repeat counts.

@@ -2,7 +2,7 @@
 
 #include "platform/Location.h"
 #include "platform/Paths.h"
-#include "support/XdgSandbox.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ bool fileExists(const std::string& path)
 
 TEST(Preferences, DomainFilesLiveInTheConfigurationFolder)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     EXPECT_EQ(preferencesFilePath(ApplicationDomain),
               home.root() + "/config/vantrel/net.vantrel.Vantrel.plist");
     EXPECT_EQ(preferencesFilePath(HelperDomain),
@@ -37,7 +37,7 @@ TEST(Preferences, DomainFilesLiveInTheConfigurationFolder)
 
 TEST(Preferences, KeysAreAbsentUntilWritten)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences preferences(ApplicationDomain);
     EXPECT_FALSE(preferences.contains(SerialDeviceKey));
     EXPECT_FALSE(preferences.stringValue(SerialDeviceKey));
@@ -49,7 +49,7 @@ TEST(Preferences, KeysAreAbsentUntilWritten)
 
 TEST(Preferences, TypedValuesRoundTripThroughTheFile)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     {
         Preferences preferences(ApplicationDomain);
         preferences.setValue(SerialDeviceKey, "USB0");
@@ -79,7 +79,7 @@ TEST(Preferences, TypedValuesRoundTripThroughTheFile)
 
 TEST(Preferences, RemovedKeysAreGoneAfterSynchronize)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences writer(ApplicationDomain);
     writer.setValue(NoHelperKey, true);
     ASSERT_TRUE(writer.synchronize());
@@ -90,7 +90,7 @@ TEST(Preferences, RemovedKeysAreGoneAfterSynchronize)
 
 TEST(Preferences, UnchangedDomainIsNotRewritten)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences preferences(HelperDomain);
     preferences.setValue(ProcessIDKey, 10);
     ASSERT_TRUE(preferences.synchronize());
@@ -112,7 +112,7 @@ TEST(Preferences, UnchangedDomainIsNotRewritten)
 // domain and sees the other's through a suite after synchronizing.
 TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences application(ApplicationDomain);
     application.addSuite(HelperDomain);
     Preferences helper(HelperDomain);
@@ -143,7 +143,7 @@ TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
 
 TEST(Preferences, SuitesAreSearchedInTheOrderAdded)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences first("one");
     first.setValue("k", "from one");
     ASSERT_TRUE(first.synchronize());
@@ -160,7 +160,7 @@ TEST(Preferences, SuitesAreSearchedInTheOrderAdded)
 
 TEST(Preferences, DamagedFileReadsAsEmptyAndSurvivesUntilTheOwnerWrites)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     ASSERT_TRUE(makeDirectories(configDirectory()));
     const std::string damaged = "<plist><dict><key>SerialDevice</key><string>USB0";
     ASSERT_TRUE(writeFileAtomically(preferencesFilePath(ApplicationDomain), damaged));
@@ -187,7 +187,7 @@ TEST(Preferences, DamagedFileReadsAsEmptyAndSurvivesUntilTheOwnerWrites)
 
 TEST(Preferences, FailedWriteKeepsTheChangesPending)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     // A regular file where the configuration folder should be.
     ASSERT_TRUE(makeDirectories(home.root()));
     ASSERT_TRUE(writeFileAtomically(home.root() + "/config", "not a folder"));
@@ -202,7 +202,7 @@ TEST(Preferences, FailedWriteKeepsTheChangesPending)
 
 TEST(Preferences, LocationComesFromTheApplicationDomain)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     installLocationPreferences();
     setLocationOverride({});
     Preferences preferences(ApplicationDomain);

@@ -1,7 +1,7 @@
 #include "schedule/HelperCopy.h"
 
 #include "schedule/ModulesDocument.h"
-#include "support/XdgSandbox.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ ModuleList sampleModules()
 
 TEST(HelperCopy, ApplicationStoresAndHelperReadsThroughItsSuite)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences helper(HelperDomain);
     helper.addSuite(ApplicationDomain);
     EXPECT_FALSE(readHelperCopy(helper));
@@ -43,7 +43,7 @@ TEST(HelperCopy, ApplicationStoresAndHelperReadsThroughItsSuite)
 
 TEST(HelperCopy, EventItemsAreInHostOrder)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences application(ApplicationDomain);
     ASSERT_TRUE(storeHelperCopy(application, sampleModules(), {1, 1}));
     const Preferences reread(ApplicationDomain);
@@ -65,7 +65,7 @@ TEST(HelperCopy, EventItemsAreInHostOrder)
 
 TEST(HelperCopy, MissingKeysAreNotAnError)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     Preferences application(ApplicationDomain);
     application.setValue(HelperModulesKey, PropertyArray{});
     std::string error = "stale";
@@ -75,7 +75,7 @@ TEST(HelperCopy, MissingKeysAreNotAnError)
 
 TEST(HelperCopy, DamagedValuesAreRefusedWithAReason)
 {
-    test::XdgSandbox home;
+    test::TemporaryHome home;
     PropertyDictionary badModule;
     badModule.set(ModuleHouseCodeKey, 16);
     const struct

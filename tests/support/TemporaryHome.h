@@ -35,6 +35,9 @@ class TemporaryHome
                 unsetenv(name.c_str());
         }
         std::error_code ignored;
+        // A test may have locked its folder; take it back before removing it.
+        std::filesystem::permissions(m_root, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(m_root, ignored);
     }
     TemporaryHome(const TemporaryHome&) = delete;
