@@ -30,28 +30,6 @@ bool lookUpKey(const PropertyDictionary& dictionary, const char* key, PropertyVa
     return true;
 }
 
-bool eventItemFromValue(const PropertyValue& value, const std::string& context, EventData* event,
-                        std::string* error)
-{
-    const PropertyData* bytes = value.asData();
-    if (!bytes) {
-        *error =
-            context + "the event item is " + PropertyValue::typeName(value.type()) + ", not data";
-        return false;
-    }
-    if (bytes->size() < EventContentSize) {
-        *error = context + "the event item is " + std::to_string(bytes->size()) +
-                 " bytes long, fewer than " + std::to_string(EventContentSize);
-        return false;
-    }
-    // Content is the first 18 bytes; the padding is kept as found so that a
-    // file saves back the way it was read. A short item gets zero padding.
-    EventData data{};
-    std::memcpy(data.data(), bytes->data(), std::min(bytes->size(), data.size()));
-    *event = data;
-    return true;
-}
-
 // Messages start with where the fault is: "module 3: ", "module 3, event 2: ",
 // or "event 2: " for a bare event list. owner is "module 3" or empty.
 std::string where(const std::string& owner)
@@ -63,6 +41,30 @@ std::string whereEvent(const std::string& owner, std::size_t index)
 {
     return (owner.empty() ? std::string() : owner + ", ") + "event " + std::to_string(index + 1) +
            ": ";
+}
+
+// The item's place in a message is built only when something is wrong:
+// documents hold thousands of good items.
+bool eventItemFromValue(const PropertyValue& value, const std::string& owner, std::size_t index,
+                        EventData* event, std::string* error)
+{
+    const PropertyData* bytes = value.asData();
+    if (!bytes) {
+        *error = whereEvent(owner, index) + "the event item is " +
+                 PropertyValue::typeName(value.type()) + ", not data";
+        return false;
+    }
+    if (bytes->size() < EventContentSize) {
+        *error = whereEvent(owner, index) + "the event item is " + std::to_string(bytes->size()) +
+                 " bytes long, fewer than " + std::to_string(EventContentSize);
+        return false;
+    }
+    // Content is the first 18 bytes; the padding is kept as found so that a
+    // file saves back the way it was read. A short item gets zero padding.
+    EventData data{};
+    std::memcpy(data.data(), bytes->data(), std::min(bytes->size(), data.size()));
+    *event = data;
+    return true;
 }
 
 bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
@@ -79,11 +81,29 @@ bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
     result.reserve(items->size());
     for (std::size_t i = 0; i < items->size(); ++i) {
         EventData event{};
-        if (!eventItemFromValue((*items)[i], whereEvent(owner, i), &event, error))
+        if (!eventItemFromValue((*items)[i], owner, i, &event, error))
             return false;
         result.push_back(event);
     }
     *events = std::move(result);
+    return true;
+}
+
+// An integer key of a module, checked for range; a missing key leaves *field.
+bool integerField(const PropertyDictionary& dictionary, const char* key, const char* what,
+                  bool (*isValid)(std::int64_t), const std::string& context, std::int64_t* field,
+                  std::string* error)
+{
+    const PropertyValue* value = nullptr;
+    if (!lookUpKey(dictionary, key, PropertyValue::Type::Integer, context, &value, error))
+        return false;
+    if (!value)
+        return true;
+    if (!isValid(*value->asInteger())) {
+        *error = context + what + " " + std::to_string(*value->asInteger()) + " is out of range";
+        return false;
+    }
+    *field = *value->asInteger();
     return true;
 }
 
@@ -108,38 +128,13 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Modul
     if (value)
         result.name = *value->asString();
 
-    if (!lookUpKey(*dictionary, ModuleHouseCodeKey, Type::Integer, context, &value, error))
+    if (!integerField(*dictionary, ModuleHouseCodeKey, "house code", isValidHouseCode, context,
+                      &result.houseCode, error) ||
+        !integerField(*dictionary, ModuleUnitKey, "unit number", isValidUnit, context, &result.unit,
+                      error) ||
+        !integerField(*dictionary, ModuleTypeKey, "module type", isValidType, context, &result.type,
+                      error))
         return false;
-    if (value) {
-        if (!isValidHouseCode(*value->asInteger())) {
-            *error =
-                context + "house code " + std::to_string(*value->asInteger()) + " is out of range";
-            return false;
-        }
-        result.houseCode = *value->asInteger();
-    }
-
-    if (!lookUpKey(*dictionary, ModuleUnitKey, Type::Integer, context, &value, error))
-        return false;
-    if (value) {
-        if (!isValidUnit(*value->asInteger())) {
-            *error =
-                context + "unit number " + std::to_string(*value->asInteger()) + " is out of range";
-            return false;
-        }
-        result.unit = *value->asInteger();
-    }
-
-    if (!lookUpKey(*dictionary, ModuleTypeKey, Type::Integer, context, &value, error))
-        return false;
-    if (value) {
-        if (!isValidType(*value->asInteger())) {
-            *error =
-                context + "module type " + std::to_string(*value->asInteger()) + " is out of range";
-            return false;
-        }
-        result.type = *value->asInteger();
-    }
 
     if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
         return false;
