@@ -57,6 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
     KnownDays, SunTimesTable,
     ::testing::Values(
         SunCase{"New York, summer solstice", 2007, 6, 21, 40, -74, -18000, "04:27", "19:28"},
+        // The setting falls at 16:33.9 and the London rising at 06:03.7: the
+        // minute is truncated, never rounded.
         SunCase{"New York, winter solstice", 2007, 12, 21, 40, -74, -18000, "07:14", "16:33"},
         SunCase{"London, equinox", 2007, 3, 20, 52, 0, 0, "06:03", "18:12"},
         SunCase{"polar day: no setting, so neither", 2007, 6, 21, 70, 20, 3600, "none", "none"},
