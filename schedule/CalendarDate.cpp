@@ -72,12 +72,8 @@ std::string CalendarDate::format(const char* pattern) const
             std::snprintf(field, sizeof field, "%s", hour < 12 ? "AM" : "PM");
             break;
         case 'a': {
-            DateTimeRec rec;
-            rec.year = static_cast<std::int16_t>(year);
-            rec.month = static_cast<std::int16_t>(month);
-            rec.day = static_cast<std::int16_t>(day);
-            const DateTimeRec normal = secondsToDate(dateToSeconds(rec));
-            std::snprintf(field, sizeof field, "%s", weekdays[(normal.dayOfWeek + 6) % 7]);
+            const int dayOfWeek = secondsToDate(NSCalendarDateDateToSeconds(*this)).dayOfWeek;
+            std::snprintf(field, sizeof field, "%s", weekdays[(dayOfWeek + 6) % 7]);
             break;
         }
         default:

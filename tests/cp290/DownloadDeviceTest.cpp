@@ -28,12 +28,7 @@ using Entry = std::array<std::uint8_t, CP290TimerEventSize>;
 
 Module module(int house, int unit, std::vector<Event> events)
 {
-    Module m;
-    m.houseCode = house;
-    m.unit = unit;
-    for (const Event& e : events)
-        m.events.push_back(eventToData(e));
-    return m;
+    return test::moduleWith(std::move(events), house, unit);
 }
 
 std::vector<std::string> framesReceived(const test::Cp290Sim& sim)
