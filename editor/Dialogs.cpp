@@ -1,0 +1,115 @@
+#include "editor/Dialogs.h"
+
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+namespace vantrel {
+namespace {
+
+const QString DocumentFilter = QObject::tr("Vantrel documents (*.vantrel)");
+const QString AllFilesFilter = QObject::tr("All files (*)");
+
+// Runs a dialog as a sheet on its window: window-modal, yet waited for.
+int runWindowModal(QDialog& dialog)
+{
+    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    return dialog.exec();
+}
+
+class DesktopDialogs : public Dialogs
+{
+  public:
+    QString openFileName(QWidget* parent) override
+    {
+        return QFileDialog::getOpenFileName(parent, QObject::tr("Open Document"), QString(),
+                                            DocumentFilter + ";;" + AllFilesFilter);
+    }
+
+    QString saveFileName(QWidget* parent, const QString& suggested) override
+    {
+        QFileDialog dialog(parent, QObject::tr("Save Document"), suggested,
+                           DocumentFilter + ";;" + AllFilesFilter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("vantrel");
+        if (runWindowModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    SaveChangesAnswer askSaveChanges(QWidget* parent, const QString& documentName) override
+    {
+        QMessageBox box(
+            QMessageBox::Warning,
+            QObject::tr("Do you want to save the changes you made to “%1”?").arg(documentName),
+            QObject::tr("Your changes will be lost if you don't save them."), QMessageBox::NoButton,
+            parent);
+        box.setObjectName("saveChangesAlert");
+        QPushButton* save = box.addButton(QMessageBox::Save);
+        QPushButton* discard =
+            box.addButton(QObject::tr("Don't Save"), QMessageBox::DestructiveRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(save);
+        runWindowModal(box);
+        if (box.clickedButton() == save)
+            return SaveChangesAnswer::Save;
+        if (box.clickedButton() == discard)
+            return SaveChangesAnswer::DontSave;
+        return SaveChangesAnswer::Cancel;
+    }
+
+    void alert(QWidget* parent, const QString& title, const QString& message) override
+    {
+        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::Ok, parent);
+        box.setText(title);
+        box.setInformativeText(message);
+        box.setWindowTitle(title);
+        runWindowModal(box);
+    }
+
+    bool runPrintDialog(QWidget* parent, QPrinter* printer) override
+    {
+        QPrintDialog dialog(printer, parent);
+        return runWindowModal(dialog) == QDialog::Accepted;
+    }
+
+    void runPageSetup(QWidget* parent, QPrinter* printer) override
+    {
+        QPageSetupDialog dialog(printer, parent);
+        runWindowModal(dialog);
+    }
+};
+
+DesktopDialogs& desktopDialogs()
+{
+    static DesktopDialogs instance;
+    return instance;
+}
+
+Dialogs* installed = nullptr;
+
+} // namespace
+
+Dialogs& dialogs()
+{
+    return installed ? *installed : desktopDialogs();
+}
+
+void setDialogs(Dialogs* replacement)
+{
+    installed = replacement;
+}
+
+QPrinter& sharedPrinter()
+{
+    // Kept for the whole process: destroying it after the application object
+    // is gone would touch a dead print system.
+    static QPrinter* printer = new QPrinter;
+    return *printer;
+}
+
+} // namespace vantrel

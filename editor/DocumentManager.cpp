@@ -1,0 +1,107 @@
+#include "editor/DocumentManager.h"
+
+#include "editor/Dialogs.h"
+#include "editor/Modules.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace vantrel {
+namespace {
+
+QString canonicalPath(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+} // namespace
+
+DocumentManager::~DocumentManager() = default;
+
+Modules* DocumentManager::newDocument()
+{
+    ++m_untitledCount;
+    const QString name =
+        m_untitledCount == 1 ? tr("Untitled") : tr("Untitled %1").arg(m_untitledCount);
+    auto* document = new Modules(this, ModulesDocument{}, QString(), name);
+    m_documents.append(document);
+    document->show();
+    return document;
+}
+
+Modules* DocumentManager::openDocument(const QString& path, QWidget* alertParent)
+{
+    if (Modules* open = documentForPath(path)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    ModulesDocument document;
+    document.eventRepeat = {0, 0};
+    std::string reason;
+    if (!readModulesFile(path.toStdString(), &document, &reason)) {
+        dialogs().alert(
+            alertParent,
+            tr("The document “%1” could not be opened.").arg(QFileInfo(path).fileName()),
+            QString::fromStdString(reason));
+        return nullptr;
+    }
+    auto* window = new Modules(this, std::move(document), QFileInfo(path).absoluteFilePath());
+    m_documents.append(window);
+    window->show();
+    return window;
+}
+
+void DocumentManager::openDocumentWithDialog(QWidget* parent)
+{
+    const QString path = dialogs().openFileName(parent);
+    if (!path.isEmpty())
+        openDocument(path, parent);
+}
+
+bool DocumentManager::closeAll()
+{
+    const QList<Modules*> open = documents();
+    for (Modules* document : open) {
+        if (!document->close())
+            return false;
+    }
+    return true;
+}
+
+void DocumentManager::quit()
+{
+    if (closeAll())
+        QApplication::quit();
+}
+
+QList<Modules*> DocumentManager::documents() const
+{
+    QList<Modules*> open;
+    for (const auto& document : m_documents)
+        if (document)
+            open.append(document);
+    return open;
+}
+
+Modules* DocumentManager::documentForPath(const QString& path) const
+{
+    const QString wanted = canonicalPath(path);
+    for (Modules* document : documents())
+        if (!document->filePath().isEmpty() && canonicalPath(document->filePath()) == wanted)
+            return document;
+    return nullptr;
+}
+
+void DocumentManager::documentClosed(Modules* document)
+{
+    m_documents.removeAll(document);
+    m_documents.removeAll(nullptr);
+    if (m_documents.isEmpty())
+        emit lastDocumentClosed();
+}
+
+} // namespace vantrel

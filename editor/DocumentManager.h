@@ -1,0 +1,47 @@
+#pragma once
+
+// The open documents of the application: New, Open (bringing a document
+// that is already open to the front), and Quit, which asks each window
+// with unsaved changes in turn.
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace vantrel {
+
+class Modules;
+
+class DocumentManager : public QObject
+{
+    Q_OBJECT
+
+  public:
+    using QObject::QObject;
+    ~DocumentManager() override;
+
+    Modules* newDocument();
+    // The document's window, opened or brought forward; nullptr when the file
+    // could not be read (the user has been told why).
+    Modules* openDocument(const QString& path, QWidget* alertParent = nullptr);
+    void openDocumentWithDialog(QWidget* parent);
+    // Closes every window; stops at the first the user keeps open. Returns
+    // whether all were closed.
+    bool closeAll();
+    void quit();
+
+    QList<Modules*> documents() const;
+    Modules* documentForPath(const QString& path) const;
+    void documentClosed(Modules* document);
+
+  signals:
+    void lastDocumentClosed();
+
+  private:
+    QList<QPointer<Modules>> m_documents;
+    int m_untitledCount = 0;
+};
+
+} // namespace vantrel

@@ -1,0 +1,899 @@
+#include "editor/Modules.h"
+
+#include "editor/ApplicationPreferences.h"
+#include "editor/Dialogs.h"
+#include "editor/DocumentManager.h"
+#include "editor/ModulesOutlineModel.h"
+#include "editor/OutlineDelegate.h"
+#include "editor/OutlinePrinter.h"
+#include "editor/PasteboardTypes.h"
+#include "editor/RkNSOutlineView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace vantrel {
+namespace {
+
+constexpr int DrawerContentWidth = 500 + 16;
+constexpr int DrawerHeight = 190;
+constexpr int ModulesOutlineEventIndent = 20;
+
+PropertyData toData(const QByteArray& bytes)
+{
+    return PropertyData(bytes.begin(), bytes.end());
+}
+
+QByteArray fromData(const PropertyData& data)
+{
+    return QByteArray(reinterpret_cast<const char*>(data.data()),
+                      static_cast<qsizetype>(data.size()));
+}
+
+// Selection changes that a command makes and reports itself.
+class QuietSelection
+{
+  public:
+    explicit QuietSelection(int& counter) : m_counter(counter) { ++m_counter; }
+    ~QuietSelection() { --m_counter; }
+    QuietSelection(const QuietSelection&) = delete;
+    QuietSelection& operator=(const QuietSelection&) = delete;
+
+  private:
+    int& m_counter;
+};
+
+} // namespace
+
+Modules::Modules(DocumentManager* manager, ModulesDocument document, QString path,
+                 QString untitledName)
+    : m_manager(manager), m_document(std::move(document)), m_filePath(std::move(path)),
+      m_untitledName(std::move(untitledName))
+{
+    setObjectName("Modules");
+    setAttribute(Qt::WA_DeleteOnClose);
+    const bool isNew = m_filePath.isEmpty();
+    if (isNew)
+        m_document = ModulesDocument{};
+    buildWindow();
+    buildMenus();
+    m_windowStateTimer.setSingleShot(true);
+    m_windowStateTimer.setInterval(400);
+    connect(&m_windowStateTimer, &QTimer::timeout, this, &Modules::saveWindowState);
+    windowControllerDidLoadNib(isNew);
+}
+
+Modules::~Modules() = default;
+
+QString Modules::displayName() const
+{
+    if (m_filePath.isEmpty())
+        return m_untitledName.isEmpty() ? tr("Untitled") : m_untitledName;
+    return QFileInfo(m_filePath).fileName();
+}
+
+void Modules::updateTitle()
+{
+    setWindowTitle(QStringLiteral("%1[*] — Vantrel").arg(displayName()));
+    setWindowFilePath(m_filePath);
+    if (m_revertAction)
+        m_revertAction->setEnabled(!m_filePath.isEmpty() && isWindowModified());
+}
+
+void Modules::updateChangeCount()
+{
+    setWindowModified(true);
+    updateTitle();
+}
+
+void Modules::clearChangeCount()
+{
+    setWindowModified(false);
+    updateTitle();
+}
+
+bool Modules::isDrawerOpen() const
+{
+    return drawer && !drawer->isHidden();
+}
+
+// ---------------------------------------------------------------- window
+
+void Modules::buildWindow()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
+
+    m_model = new ModulesOutlineModel(&m_document.modules, this);
+    modulesOutline = new RkNSOutlineView(central);
+    modulesOutline->setModel(m_model);
+    modulesOutline->setItemDelegate(new OutlineDelegate(modulesOutline));
+    modulesOutline->setIndentation(ModulesOutlineEventIndent);
+    layout->addWidget(modulesOutline, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    auto makeButton = [&](QPushButton*& button, const char* name, const QString& title,
+                          void (Modules::*slot)()) {
+        button = new QPushButton(title, central);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, slot);
+        buttons->addWidget(button);
+    };
+    makeButton(newModuleButton, "newModuleButton", tr("New Module"), &Modules::newModule);
+    makeButton(newEventButton, "newEventButton", tr("New Event"), &Modules::newEvent);
+    makeButton(deleteButton, "deleteButton", tr("Delete"), &Modules::deleteRows);
+    makeButton(editButton, "editButton", tr("Edit"), &Modules::edit);
+    makeButton(endEditButton, "endEditButton", tr("End Edit"), &Modules::endEdit);
+    buttons->addSpacing(12);
+    makeButton(expandAllButton, "expandAllButton", tr("Expand All"), &Modules::expandAll);
+    makeButton(collapseAllButton, "collapseAllButton", tr("Collapse All"), &Modules::collapseAll);
+    buttons->addStretch(1);
+    makeButton(eventsButton, "eventsButton", tr("Show Event Editor"), &Modules::showHideEvents);
+    layout->addLayout(buttons);
+
+    // The drawer: a panel along the bottom edge. Its content is placed by
+    // hand from the offsets, so that it never holds the window's width.
+    drawer = new QWidget(central);
+    drawer->setObjectName("drawer");
+    drawer->setFixedHeight(DrawerHeight);
+    drawer->setMinimumWidth(0);
+    m_drawerContent = new QStackedWidget(drawer);
+    m_drawerContent->setObjectName("drawerContent");
+    m_drawerContent->setFrameShape(QFrame::StyledPanel);
+    m_drawerContent->setFixedSize(DrawerContentWidth, DrawerHeight);
+    noEventsView = new QWidget(m_drawerContent);
+    noEventsView->setObjectName("noEventsView");
+    auto* noEventsLayout = new QVBoxLayout(noEventsView);
+    auto* noEventsLabel = new QLabel(tr("Select one event to edit it here."), noEventsView);
+    noEventsLabel->setAlignment(Qt::AlignCenter);
+    noEventsLabel->setEnabled(false);
+    noEventsLayout->addWidget(noEventsLabel);
+    eventView = new QWidget(m_drawerContent);
+    eventView->setObjectName("eventView");
+    new QVBoxLayout(eventView);
+    m_drawerContent->addWidget(noEventsView);
+    m_drawerContent->addWidget(eventView);
+    drawer->hide();
+    layout->addWidget(drawer);
+
+    setCentralWidget(central);
+
+    connect(m_model, &ModulesOutlineModel::moduleCellCommitted, this,
+            [this](std::size_t module, ModuleCellChange change) {
+                moduleCellCommitted(module, change.needsModuleChanged);
+            });
+    connect(m_model, &ModulesOutlineModel::eventTextCommitted, this, &Modules::eventTextCommitted);
+    connect(modulesOutline, &QTreeView::expanded, this, &Modules::outlineExpanded);
+    connect(modulesOutline, &QTreeView::collapsed, this, &Modules::outlineCollapsed);
+    connect(modulesOutline, &RkNSOutlineView::editRequested, this, &Modules::edit);
+    connect(modulesOutline->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_quietSelection == 0)
+            outlineViewSelectionDidChange();
+    });
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Modules::validateMenus);
+    QHeaderView* header = modulesOutline->header();
+    connect(header, &QHeaderView::sectionResized, this, &Modules::scheduleWindowStateSave);
+    connect(header, &QHeaderView::sectionMoved, this, [this, header] {
+        // The description stays the first column.
+        if (header->visualIndex(ModulesOutlineModel::NameColumn) != 0)
+            header->moveSection(header->visualIndex(ModulesOutlineModel::NameColumn), 0);
+        scheduleWindowStateSave();
+    });
+}
+
+QAction* Modules::addAction(QMenu* menu, const char* name, const QString& title,
+                            const QKeySequence& shortcut, void (Modules::*slot)())
+{
+    auto* action = new QAction(title, this);
+    action->setObjectName(name);
+    action->setShortcut(shortcut);
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    menu->addAction(action);
+    return action;
+}
+
+void Modules::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* action = addAction(file, "newDocument", tr("&New"), QKeySequence::New, nullptr);
+    connect(action, &QAction::triggered, m_manager, [this] { m_manager->newDocument(); });
+    action = addAction(file, "openDocument", tr("&Open…"), QKeySequence::Open, nullptr);
+    connect(action, &QAction::triggered, m_manager,
+            [this] { m_manager->openDocumentWithDialog(this); });
+    file->addSeparator();
+    action = addAction(file, "closeDocument", tr("&Close"), QKeySequence::Close, nullptr);
+    connect(action, &QAction::triggered, this, &QWidget::close);
+    action = addAction(file, "saveDocument", tr("&Save"), QKeySequence::Save, nullptr);
+    connect(action, &QAction::triggered, this, &Modules::save);
+    action = addAction(file, "saveDocumentAs", tr("Save &As…"), QKeySequence::SaveAs, nullptr);
+    connect(action, &QAction::triggered, this, &Modules::saveAs);
+    m_revertAction = addAction(file, "revertDocumentToSaved", tr("&Revert to Saved"), {}, nullptr);
+    connect(m_revertAction, &QAction::triggered, this, &Modules::revertToSaved);
+    file->addSeparator();
+    addAction(file, "runPageLayout", tr("Page Set&up…"), {}, &Modules::runPageLayout);
+    addAction(file, "printDocument", tr("&Print…"), QKeySequence::Print, &Modules::printDocument);
+    file->addSeparator();
+    action = addAction(file, "quit", tr("&Quit"), QKeySequence::Quit, nullptr);
+    action->setMenuRole(QAction::QuitRole);
+    connect(action, &QAction::triggered, m_manager, [this] { m_manager->quit(); });
+
+    // The four titles the Edit menu's validation recognises.
+    QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
+    m_cutAction = addAction(editMenu, "cut", tr("Cut"), QKeySequence::Cut, nullptr);
+    m_copyAction = addAction(editMenu, "copy", tr("Copy"), QKeySequence::Copy, nullptr);
+    m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, nullptr);
+    m_deleteAction =
+        addAction(editMenu, "delete", tr("Delete"), QKeySequence::Delete, &Modules::deleteRows);
+    connect(editMenu, &QMenu::aboutToShow, this, &Modules::validateMenus);
+
+    QMenu* schedule = menuBar()->addMenu(tr("&Schedule"));
+    addAction(schedule, "newModule", tr("New &Module"), QKeySequence(tr("Ctrl+Shift+M")),
+              &Modules::newModule);
+    m_newEventAction = addAction(schedule, "newEvent", tr("New &Event"),
+                                 QKeySequence(tr("Ctrl+Shift+E")), &Modules::newEvent);
+    schedule->addSeparator();
+    m_editAction =
+        addAction(schedule, "edit", tr("E&dit"), QKeySequence(Qt::Key_F2), &Modules::edit);
+    m_endEditAction = addAction(schedule, "endEdit", tr("E&nd Edit"),
+                                QKeySequence(tr("Ctrl+Return")), &Modules::endEdit);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    addAction(view, "expandAll", tr("E&xpand All"), QKeySequence(tr("Ctrl+Shift+Right")),
+              &Modules::expandAll);
+    addAction(view, "collapseAll", tr("&Collapse All"), QKeySequence(tr("Ctrl+Shift+Left")),
+              &Modules::collapseAll);
+    view->addSeparator();
+    m_showHideAction = addAction(view, "showHideEvents", tr("Show &Event Editor"),
+                                 QKeySequence(tr("Ctrl+Shift+D")), &Modules::showHideEvents);
+    // Shortcuts work while the editor has the focus too.
+    for (QAction* each : findChildren<QAction*>())
+        each->setShortcutContext(Qt::WindowShortcut);
+}
+
+void Modules::windowControllerDidLoadNib(bool isNew)
+{
+    m_currentModuleIndex = -1;
+    m_expandingAll = m_collapsingAll = false;
+
+    QHeaderView* header = modulesOutline->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(true);
+    header->setFirstSectionMovable(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    const QFontMetrics metrics(modulesOutline->font());
+    const int padding = 2 * metrics.averageCharWidth() + 16;
+    header->resizeSection(ModulesOutlineModel::NameColumn, 320);
+    header->resizeSection(ModulesOutlineModel::HouseCodeColumn,
+                          metrics.horizontalAdvance(tr("House Code")) + padding);
+    header->resizeSection(ModulesOutlineModel::UnitColumn,
+                          metrics.horizontalAdvance(QStringLiteral("All Modules")) + padding);
+    header->resizeSection(ModulesOutlineModel::TypeColumn,
+                          metrics.horizontalAdvance(QStringLiteral("Appliance")) + padding);
+    Preferences& preferences = applicationPreferences();
+    if (auto state = preferences.dataValue(OutlineColumnsKey))
+        header->restoreState(fromData(*state));
+    if (header->visualIndex(ModulesOutlineModel::NameColumn) != 0)
+        header->moveSection(header->visualIndex(ModulesOutlineModel::NameColumn), 0);
+
+    m_defaultEvent = defaultEventNow();
+    m_defaultEvent.Adjust = 0;
+    m_defaultEvent.Brightness = NoDimBrightness;
+    m_defaultEvent.Repeat = 0;
+    m_defaultEvent.Flags = DefaultEventFlags;
+
+    if (isNew) {
+        m_currentEventIndex = -1;
+        m_document.eventRepeat = {1, 1};
+        newModule();
+    } else {
+        setDrawerRowsExpanded();
+    }
+
+    resize(800, 600);
+    if (auto frame = preferences.dataValue(ModulesWindowFrameKey))
+        restoreGeometry(fromData(*frame));
+    applyDrawerPlacement();
+    m_windowStateRestored = true;
+
+    clearChangeCount();
+    outlineViewSelectionDidChange();
+}
+
+void Modules::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_editOnShow) {
+        m_editOnShow = false;
+        const auto rows = selectedRows();
+        if (rows.size() == 1)
+            QTimer::singleShot(0, this, [this, row = rows.front()] { startEditingRow(row); });
+    }
+}
+
+void Modules::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    applyDrawerPlacement();
+    scheduleWindowStateSave();
+}
+
+void Modules::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    scheduleWindowStateSave();
+}
+
+void Modules::applyDrawerPlacement()
+{
+    m_drawerOffsets = drawerOffsets(frameGeometry().width());
+    // Offsets count from the window's edges; negative ones (a window
+    // narrower than the drawer) are shown as none.
+    const int inset = drawer->mapTo(this, QPoint(0, 0)).x();
+    m_drawerContent->move(std::max(0, m_drawerOffsets.leading - inset), 0);
+}
+
+void Modules::scheduleWindowStateSave()
+{
+    if (m_windowStateRestored)
+        m_windowStateTimer.start();
+}
+
+void Modules::saveWindowState()
+{
+    m_windowStateTimer.stop();
+    Preferences& preferences = applicationPreferences();
+    preferences.setValue(ModulesWindowFrameKey, toData(saveGeometry()));
+    preferences.setValue(OutlineColumnsKey, toData(modulesOutline->header()->saveState()));
+    preferences.synchronize();
+}
+
+// ---------------------------------------------------------------- rows
+
+int Modules::moduleIndexForOutlineRow(int row) const
+{
+    return m_model->rowMap().moduleIndexForOutlineRow(row);
+}
+
+int Modules::eventIndexForOutlineRow(int row) const
+{
+    return m_model->rowMap().eventIndexForOutlineRow(row);
+}
+
+std::vector<int> Modules::selectedRows() const
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : modulesOutline->selectionModel()->selectedRows()) {
+        const int row = m_model->rowForIndex(index);
+        if (row >= 0)
+            rows.push_back(row);
+    }
+    return selectedRowsForStoring(std::move(rows));
+}
+
+void Modules::selectRow(int row, bool extend)
+{
+    const QModelIndex index = m_model->indexForRow(row);
+    if (!index.isValid())
+        return;
+    auto* selection = modulesOutline->selectionModel();
+    const auto flags =
+        (extend ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect) |
+        QItemSelectionModel::Rows;
+    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    selection->select(index, flags);
+}
+
+void Modules::deselectAll()
+{
+    modulesOutline->selectionModel()->clearSelection();
+}
+
+void Modules::fixExpanded()
+{
+    for (std::size_t module = m_document.modules.size(); module-- > 0;) {
+        const QModelIndex index = m_model->moduleIndex(module);
+        const bool expanded = m_document.modules[module].expanded;
+        if (modulesOutline->isExpanded(index) != expanded)
+            modulesOutline->setExpanded(index, expanded);
+    }
+}
+
+void Modules::reloadAndFixExpanded()
+{
+    // The model has already told the view what changed; what is left of a
+    // reload is to repaint and to bring every row's expansion in line.
+    fixExpanded();
+    modulesOutline->viewport()->update();
+}
+
+void Modules::setDrawerRowsExpanded()
+{
+    if (m_document.drawerOpen) {
+        m_document.drawerOpen = false;
+        QTimer::singleShot(0, this, [this] {
+            if (!isDrawerOpen())
+                showHideEvents();
+        });
+    }
+    reloadAndFixExpanded();
+    const std::vector<std::int64_t> rows = std::move(m_document.selectedRows);
+    m_document.selectedRows.clear();
+    if (rows.empty()) {
+        deselectAll();
+        outlineViewSelectionDidChange();
+        return;
+    }
+    bool first = true;
+    for (std::int64_t row : rows) {
+        if (row < 0 || row >= m_model->rowMap().rowCount())
+            continue;
+        selectRow(static_cast<int>(row), !first);
+        first = false;
+    }
+    if (first)
+        outlineViewSelectionDidChange();
+}
+
+void Modules::outlineExpanded(const QModelIndex& index)
+{
+    if (ModulesOutlineModel::isEventIndex(index))
+        return;
+    const std::size_t module = ModulesOutlineModel::moduleOf(index);
+    if (m_draggingModules) {
+        modulesOutline->setExpanded(index, false);
+        return;
+    }
+    m_model->setExpanded(module, true);
+    if (!m_expandingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+        expandAll();
+}
+
+void Modules::outlineCollapsed(const QModelIndex& index)
+{
+    if (ModulesOutlineModel::isEventIndex(index))
+        return;
+    const std::size_t module = ModulesOutlineModel::moduleOf(index);
+    m_model->setExpanded(module, false);
+    // Hidden event rows do not stay selected.
+    auto* selection = modulesOutline->selectionModel();
+    const int events = m_model->rowCount(index);
+    if (events > 0 && selection->hasSelection()) {
+        const QItemSelection hidden(
+            m_model->index(0, 0, index),
+            m_model->index(events - 1, ModulesOutlineModel::ColumnCount - 1, index));
+        selection->select(hidden, QItemSelectionModel::Deselect);
+    }
+    if (!m_collapsingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+        collapseAll();
+}
+
+// ---------------------------------------------------------------- selection
+
+void Modules::outlineViewSelectionDidChange()
+{
+    const std::vector<int> rows = selectedRows();
+    const CommandButtonState buttons = commandButtonState(rows.size());
+    newEventButton->setEnabled(buttons.newEvent);
+    deleteButton->setEnabled(buttons.deleteRows);
+    editButton->setEnabled(buttons.edit);
+    endEditButton->setEnabled(buttons.endEdit);
+    m_newEventAction->setEnabled(buttons.newEvent);
+    m_editAction->setEnabled(buttons.edit);
+    m_endEditAction->setEnabled(buttons.endEdit);
+
+    if (rows.empty()) {
+        m_drawerContent->setCurrentWidget(noEventsView);
+        m_currentModuleIndex = m_currentEventIndex = -1;
+    } else if (rows.size() == 1) {
+        saveEventData();
+        const int row = rows.front();
+        m_currentModuleIndex = moduleIndexForOutlineRow(row);
+        if (m_model->rowMap().levelForRow(row) == 1) {
+            m_drawerContent->setCurrentWidget(eventView);
+            m_currentEventIndex = eventIndexForOutlineRow(row);
+            loadEventData();
+        } else {
+            m_drawerContent->setCurrentWidget(noEventsView);
+            m_currentEventIndex = -1;
+            moduleChanged();
+        }
+    } else {
+        saveEventData();
+        m_drawerContent->setCurrentWidget(noEventsView);
+        m_currentModuleIndex = m_currentEventIndex = -1;
+    }
+    validateMenus();
+}
+
+CopyValidity Modules::copyValid()
+{
+    const OutlineRowMap& rows = m_model->rowMap();
+    std::vector<bool> selected(static_cast<std::size_t>(rows.rowCount()), false);
+    for (int row : selectedRows())
+        selected[static_cast<std::size_t>(row)] = true;
+    const CopyValidity validity = vantrel::copyValid(rows, selected);
+    m_dragCutCopyModules = validity.modules;
+    m_dragCutCopyEvents = validity.events;
+    return validity;
+}
+
+void Modules::validateMenus()
+{
+    const std::size_t count = selectedRows().size();
+    m_deleteAction->setEnabled(deleteEnabled(count));
+    const bool copyable = cutCopyEnabled(count, copyValid());
+    m_cutAction->setEnabled(copyable);
+    m_copyAction->setEnabled(copyable);
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    const bool hasModules =
+        clipboard && clipboard->hasFormat(mimeTypeForPasteboardType(ModulesPasteboardType));
+    const bool hasEvents =
+        clipboard && clipboard->hasFormat(mimeTypeForPasteboardType(EventsPasteboardType));
+    m_pasteAction->setEnabled(pasteEnabled(hasModules, hasEvents, count));
+}
+
+// The event editor arrives with the drawer's controls; until then there is
+// nothing to save or load.
+void Modules::saveEventData() {}
+void Modules::loadEventData() {}
+
+void Modules::moduleChanged()
+{
+    if (m_currentModuleIndex < 0)
+        return;
+    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
+    if (applyModuleChangedToData(m_document.modules, module))
+        m_model->moduleDataChanged(module);
+}
+
+void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
+{
+    if (needsModuleChanged) {
+        // The cell committed is the one the module's data follows, whichever
+        // row the selection shows.
+        if (applyModuleChangedToData(m_document.modules, module))
+            m_model->moduleDataChanged(module);
+        moduleChanged();
+    }
+    updateChangeCount();
+}
+
+void Modules::eventTextCommitted(std::size_t, std::size_t)
+{
+    loadEventData();
+    updateChangeCount();
+}
+
+// ---------------------------------------------------------------- commands
+
+void Modules::startEditingRow(int row)
+{
+    if (!isVisible()) {
+        m_editOnShow = true;
+        return;
+    }
+    modulesOutline->setFocus();
+    modulesOutline->editCell(m_model->indexForRow(row, ModulesOutlineModel::NameColumn));
+}
+
+void Modules::newModule()
+{
+    insertModule(Module{});
+    const auto rows = selectedRows();
+    if (rows.size() == 1)
+        startEditingRow(rows.front());
+}
+
+void Modules::insertModule(Module module)
+{
+    const std::vector<int> rows = selectedRows();
+    const bool editing = modulesOutline->editedIndex().isValid();
+    const ModuleInsertion insertion = moduleInsertionFor(m_model->rowMap(), rows, editing);
+
+    modulesOutline->endEditing();
+    saveEventData();
+    {
+        QuietSelection quiet(m_quietSelection);
+        m_model->insertModule(insertion.position, std::move(module));
+        reloadAndFixExpanded();
+        if (insertion.placement == ModulePlacement::BeforeSelectedModule)
+            selectRow(rows.front(), false); // the row now shows the new module
+    }
+    switch (insertion.placement) {
+    case ModulePlacement::AtEnd:
+        selectRow(m_model->rowMap().rowForModule(m_document.modules.size() - 1), false);
+        break;
+    case ModulePlacement::AfterEditedModule:
+        selectRow(m_model->rowMap().rowForModule(insertion.position), false);
+        break;
+    case ModulePlacement::BeforeSelectedModule:
+        break;
+    }
+    updateChangeCount();
+}
+
+void Modules::newEvent()
+{
+    if (selectedRows().size() != 1)
+        return;
+    insertEvent(eventToData(m_defaultEvent));
+    modulesOutline->setFocus();
+}
+
+void Modules::insertEvent(const EventData& event)
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.size() != 1)
+        return;
+    modulesOutline->endEditing();
+    const EventInsertion insertion =
+        eventInsertionFor(m_model->rowMap(), m_document.modules, rows.front());
+    {
+        QuietSelection quiet(m_quietSelection);
+        m_model->insertEvent(insertion.module, insertion.position, event);
+        reloadAndFixExpanded();
+        modulesOutline->setExpanded(m_model->moduleIndex(insertion.module), true);
+    }
+    selectRow(insertion.newRow(), false);
+    modulesOutline->scrollTo(m_model->indexForRow(insertion.newRow()));
+    m_currentEventIndex = static_cast<int>(insertion.position);
+    loadEventData();
+    updateChangeCount();
+}
+
+void Modules::deleteRows()
+{
+    modulesOutline->endEditing();
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
+        return;
+    const std::vector<OutlineRow> order = deletionOrder(m_model->rowMap(), rows);
+    {
+        QuietSelection quiet(m_quietSelection);
+        for (const OutlineRow& row : order) {
+            if (row.isModuleRow()) {
+                m_model->removeModule(row.module);
+            } else {
+                m_model->removeEvent(row.module, static_cast<std::size_t>(row.event));
+                m_currentEventIndex = -1;
+            }
+        }
+        reloadAndFixExpanded();
+        deselectAll();
+        // The row that took the first deleted row's place, so that Delete can
+        // be pressed again.
+        const int next = std::min(rows.back(), m_model->rowMap().rowCount() - 1);
+        if (next >= 0)
+            selectRow(next, false);
+    }
+    outlineViewSelectionDidChange();
+    updateChangeCount();
+}
+
+void Modules::edit()
+{
+    const auto rows = selectedRows();
+    if (rows.size() != 1)
+        return;
+    startEditingRow(rows.front());
+}
+
+void Modules::endEdit()
+{
+    modulesOutline->reallyEndEditing();
+    modulesOutline->endEditing();
+    modulesOutline->setFocus();
+}
+
+void Modules::expandAll()
+{
+    m_model->setAllExpanded(true);
+    m_expandingAll = true;
+    modulesOutline->expandAll();
+    reloadAndFixExpanded();
+    m_expandingAll = false;
+    updateChangeCount();
+}
+
+void Modules::collapseAll()
+{
+    m_model->setAllExpanded(false);
+    m_collapsingAll = true;
+    {
+        QuietSelection quiet(m_quietSelection);
+        // Event rows go out of sight; so does their selection.
+        QItemSelection keep;
+        for (const QModelIndex& index : modulesOutline->selectionModel()->selectedRows())
+            if (!ModulesOutlineModel::isEventIndex(index))
+                keep.select(index, index.siblingAtColumn(ModulesOutlineModel::ColumnCount - 1));
+        modulesOutline->collapseAll();
+        reloadAndFixExpanded();
+        modulesOutline->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
+    }
+    m_collapsingAll = false;
+    outlineViewSelectionDidChange();
+    updateChangeCount();
+}
+
+void Modules::showHideEvents()
+{
+    if (isDrawerOpen()) {
+        eventsButton->setText(tr("Show Event Editor"));
+        m_showHideAction->setText(tr("Show &Event Editor"));
+        drawer->hide();
+    } else {
+        eventsButton->setText(tr("Hide Event Editor"));
+        m_showHideAction->setText(tr("Hide &Event Editor"));
+        drawer->show();
+    }
+}
+
+// ---------------------------------------------------------------- files
+
+bool Modules::writeToFile(const QString& path, QString* error)
+{
+    ModulesDocument stored = m_document;
+    stored.drawerOpen = isDrawerOpen();
+    stored.selectedRows.clear();
+    for (int row : selectedRows())
+        stored.selectedRows.push_back(row);
+    std::string reason;
+    if (!writeModulesFile(path.toStdString(), stored, &reason)) {
+        if (error)
+            *error = QString::fromStdString(reason);
+        return false;
+    }
+    return true;
+}
+
+bool Modules::save()
+{
+    if (m_filePath.isEmpty())
+        return saveAs();
+    modulesOutline->endEditing();
+    QString error;
+    if (!writeToFile(m_filePath, &error)) {
+        dialogs().alert(this, tr("The document “%1” could not be saved.").arg(displayName()),
+                        error);
+        return false;
+    }
+    clearChangeCount();
+    return true;
+}
+
+bool Modules::saveAs()
+{
+    modulesOutline->endEditing();
+    QString suggested = m_filePath;
+    if (suggested.isEmpty())
+        suggested = displayName() + ".vantrel";
+    QString path = dialogs().saveFileName(this, suggested);
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".vantrel";
+    QString error;
+    if (!writeToFile(path, &error)) {
+        dialogs().alert(this,
+                        tr("The document “%1” could not be saved.").arg(QFileInfo(path).fileName()),
+                        error);
+        return false;
+    }
+    m_filePath = QFileInfo(path).absoluteFilePath();
+    clearChangeCount();
+    return true;
+}
+
+bool Modules::revertToSaved()
+{
+    if (m_filePath.isEmpty())
+        return false;
+    modulesOutline->endEditing();
+    ModulesDocument reread;
+    reread.eventRepeat = m_document.eventRepeat;
+    std::string reason;
+    if (!readModulesFile(m_filePath.toStdString(), &reread, &reason)) {
+        dialogs().alert(this, tr("The document “%1” could not be reverted.").arg(displayName()),
+                        QString::fromStdString(reason));
+        return false;
+    }
+    m_currentModuleIndex = m_currentEventIndex = -1;
+    {
+        QuietSelection quiet(m_quietSelection);
+        m_document.eventRepeat = reread.eventRepeat;
+        m_document.selectedRows = reread.selectedRows;
+        m_document.drawerOpen = reread.drawerOpen;
+        m_model->replaceAll(std::move(reread.modules));
+    }
+    setDrawerRowsExpanded();
+    clearChangeCount();
+    return true;
+}
+
+bool Modules::confirmClose()
+{
+    if (!isWindowModified())
+        return true;
+    raise();
+    activateWindow();
+    switch (dialogs().askSaveChanges(this, displayName())) {
+    case SaveChangesAnswer::Save:
+        return save();
+    case SaveChangesAnswer::DontSave:
+        return true;
+    case SaveChangesAnswer::Cancel:
+        return false;
+    }
+    return false;
+}
+
+void Modules::closeEvent(QCloseEvent* event)
+{
+    if (!confirmClose()) {
+        event->ignore();
+        return;
+    }
+    windowWillClose();
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+void Modules::windowWillClose()
+{
+    saveWindowState();
+    Preferences& preferences = applicationPreferences();
+    if (m_filePath.isEmpty())
+        preferences.removeValue(LastModulesFileKey);
+    else
+        preferences.setValue(LastModulesFileKey, m_filePath.toStdString());
+    preferences.synchronize();
+    if (m_manager)
+        m_manager->documentClosed(this);
+}
+
+void Modules::runPageLayout()
+{
+    dialogs().runPageSetup(this, &sharedPrinter());
+}
+
+void Modules::printDocument()
+{
+    modulesOutline->endEditing();
+    modulesOutline->setFocus();
+    QPrinter& printer = sharedPrinter();
+    printer.setDocName(displayName());
+    if (dialogs().runPrintDialog(this, &printer))
+        printOutline(printer);
+}
+
+int Modules::printOutline(QPrinter& printer)
+{
+    std::vector<PrintedColumn> columns;
+    const QHeaderView* header = modulesOutline->header();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical))
+            columns.push_back({logical, static_cast<double>(header->sectionSize(logical))});
+    }
+    return vantrel::printOutline(printer, *m_model, columns, modulesOutline->font(),
+                                 modulesOutline->indentation());
+}
+
+} // namespace vantrel

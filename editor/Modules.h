@@ -1,0 +1,158 @@
+#pragma once
+
+// One document window: the module list of one schedule file, its outline of
+// modules and events, the command buttons and the drawer along the bottom.
+// The window owns its document for as long as it is open.
+
+#include "editor/core/OutlineCommands.h"
+#include "schedule/ModulesDocument.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QPrinter;
+
+namespace vantrel {
+
+class DocumentManager;
+class ModulesOutlineModel;
+class RkNSOutlineView;
+
+class Modules : public QMainWindow
+{
+    Q_OBJECT
+
+  public:
+    // A new document when `path` is empty (document is then ignored).
+    Modules(DocumentManager* manager, ModulesDocument document, QString path,
+            QString untitledName = {});
+    ~Modules() override;
+
+    const QString& filePath() const { return m_filePath; }
+    QString displayName() const;
+    const ModulesDocument& document() const { return m_document; }
+    ModulesOutlineModel* model() const { return m_model; }
+    RkNSOutlineView* outline() const { return modulesOutline; }
+    bool isDocumentEdited() const { return isWindowModified(); }
+    bool isDrawerOpen() const;
+
+    int currentModuleIndex() const { return m_currentModuleIndex; }
+    int currentEventIndex() const { return m_currentEventIndex; }
+
+    // The outline's rows and their mapping, as the Parts' operations name them.
+    int moduleIndexForOutlineRow(int row) const;
+    int eventIndexForOutlineRow(int row) const;
+    std::vector<int> selectedRows() const; // last row first
+    void selectRow(int row, bool extend);
+    void deselectAll();
+
+    // Document commands (the window's actions call these).
+    void newModule();
+    void newEvent();
+    void deleteRows();
+    void edit();
+    void endEdit();
+    void expandAll();
+    void collapseAll();
+    void showHideEvents();
+    void insertModule(Module module);
+    void insertEvent(const EventData& event);
+    void reloadAndFixExpanded();
+    void setDrawerRowsExpanded();
+    CopyValidity copyValid();
+    // Re-evaluates Delete, Cut, Copy and Paste (validateMenuItem:).
+    void validateMenus();
+
+    // File commands. Each returns whether it did what it set out to.
+    bool save();
+    bool saveAs();
+    bool revertToSaved();
+    void runPageLayout();
+    void printDocument();
+    // Prints the outline's rows as they stand; the number of pages.
+    int printOutline(QPrinter& printer);
+
+    bool writeToFile(const QString& path, QString* error);
+    // Asks to save unsaved changes; false when the user cancelled.
+    bool confirmClose();
+
+    void updateChangeCount();
+    void clearChangeCount();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void buildWindow();
+    void buildMenus();
+    QAction* addAction(QMenu* menu, const char* name, const QString& title,
+                       const QKeySequence& shortcut, void (Modules::*slot)());
+    void windowControllerDidLoadNib(bool isNew);
+    void outlineViewSelectionDidChange();
+    void applyDrawerPlacement();
+    void outlineExpanded(const QModelIndex& index);
+    void outlineCollapsed(const QModelIndex& index);
+    void moduleCellCommitted(std::size_t module, bool needsModuleChanged);
+    void eventTextCommitted(std::size_t module, std::size_t event);
+    void moduleChanged();
+    void saveEventData();
+    void loadEventData();
+    void startEditingRow(int row);
+    void windowWillClose();
+    void scheduleWindowStateSave();
+    void saveWindowState();
+    void updateTitle();
+    void fixExpanded();
+
+    DocumentManager* m_manager;
+    ModulesDocument m_document;
+    QString m_filePath;
+    QString m_untitledName;
+
+    ModulesOutlineModel* m_model = nullptr;
+    RkNSOutlineView* modulesOutline = nullptr;
+    QPushButton* newModuleButton = nullptr;
+    QPushButton* newEventButton = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* endEditButton = nullptr;
+    QPushButton* expandAllButton = nullptr;
+    QPushButton* collapseAllButton = nullptr;
+    QPushButton* eventsButton = nullptr;
+    QWidget* drawer = nullptr;
+    QStackedWidget* m_drawerContent = nullptr;
+    QWidget* eventView = nullptr;
+    QWidget* noEventsView = nullptr;
+    QAction* m_cutAction = nullptr;
+    QAction* m_copyAction = nullptr;
+    QAction* m_pasteAction = nullptr;
+    QAction* m_deleteAction = nullptr;
+    QAction* m_newEventAction = nullptr;
+    QAction* m_editAction = nullptr;
+    QAction* m_endEditAction = nullptr;
+    QAction* m_showHideAction = nullptr;
+    QAction* m_revertAction = nullptr;
+
+    int m_currentModuleIndex = -1;
+    int m_currentEventIndex = -1;
+    Event m_defaultEvent;
+    bool m_expandingAll = false;
+    bool m_collapsingAll = false;
+    bool m_draggingModules = false;
+    bool m_dragCutCopyModules = false;
+    bool m_dragCutCopyEvents = false;
+    DrawerOffsets m_drawerOffsets;
+
+    int m_quietSelection = 0; // commands that make their own selection
+    bool m_editOnShow = false;
+    bool m_windowStateRestored = false;
+    QTimer m_windowStateTimer;
+};
+
+} // namespace vantrel

@@ -1,0 +1,86 @@
+#pragma once
+
+// The outline's data source: module rows at the top level, each module's
+// events below it. Module rows are identified by their position, as the
+// document's row items are; event rows carry their module in the index.
+// Commands change the list through this model so that the view follows each
+// change without being reset.
+
+#include "editor/core/OutlineRows.h"
+#include "schedule/Module.h"
+#include "schedule/ModuleEditing.h"
+
+#include <QAbstractItemModel>
+
+namespace vantrel {
+
+class ModulesOutlineModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+  public:
+    // Columns by position; the identifiers are the module keys.
+    enum Column
+    {
+        NameColumn,
+        HouseCodeColumn,
+        UnitColumn,
+        TypeColumn,
+        ColumnCount
+    };
+    static const char* identifier(int column);
+
+    explicit ModulesOutlineModel(ModuleList* modules, QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    // Every module row can be expanded, also without events.
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    const ModuleList& modules() const { return *m_modules; }
+    QModelIndex moduleIndex(std::size_t module, int column = NameColumn) const;
+    QModelIndex eventIndex(std::size_t module, std::size_t event, int column = NameColumn) const;
+    static bool isEventIndex(const QModelIndex& index);
+    // The module an index shows or belongs to.
+    static std::size_t moduleOf(const QModelIndex& index);
+
+    // The rows as the view shows them, rebuilt after a change.
+    const OutlineRowMap& rowMap() const;
+    QModelIndex indexForRow(int row, int column = NameColumn) const;
+    int rowForIndex(const QModelIndex& index) const;
+
+    // Structural edits. Each replaces what it changes and tells the view.
+    void insertModule(std::size_t position, Module module);
+    void removeModule(std::size_t module);
+    void insertEvent(std::size_t module, std::size_t position, const EventData& event);
+    void removeEvent(std::size_t module, std::size_t event);
+    void replaceEvent(std::size_t module, std::size_t event, const EventData& data);
+    void replaceAll(ModuleList modules);
+    // The module's "X"; the view's expansion is brought into line by the window.
+    void setExpanded(std::size_t module, bool expanded);
+    void setAllExpanded(bool expanded);
+    // Repaints a module row and its events after a change made elsewhere.
+    void moduleDataChanged(std::size_t module);
+
+  signals:
+    // A module cell was committed (the window then runs moduleChanged when asked).
+    void moduleCellCommitted(std::size_t module, vantrel::ModuleCellChange change);
+    // An event row's text was committed and parsed into its event.
+    void eventTextCommitted(std::size_t module, std::size_t event);
+
+  private:
+    void structureChanged() { m_rowMapStale = true; }
+
+    ModuleList* m_modules;
+    mutable OutlineRowMap m_rowMap;
+    mutable bool m_rowMapStale = true;
+};
+
+} // namespace vantrel

@@ -1,0 +1,58 @@
+#pragma once
+
+// The outline of modules and events. An event row's text stays in editing
+// after each commit (each committed line is parsed on its own) until End
+// Edit; the view also reports which modifier keys came with the user's own
+// click or key press, so an expansion can tell an Option-click (Alt here).
+
+#include <QPointer>
+#include <QTreeView>
+
+namespace vantrel {
+
+class RkNSOutlineView : public QTreeView
+{
+    Q_OBJECT
+
+  public:
+    explicit RkNSOutlineView(QWidget* parent = nullptr);
+
+    // Event rows span the whole width, so their text is never cut short.
+    void setModel(QAbstractItemModel* model) override;
+
+    // The next end of editing really ends it, also on an event row.
+    void reallyEndEditing() { m_reallyEndEditing = true; }
+    bool reallyEndEditingSet() const { return m_reallyEndEditing; }
+
+    // The index being edited, or an invalid one.
+    QModelIndex editedIndex() const { return m_editedIndex; }
+    QWidget* activeEditor() const { return m_editor; }
+    // Starts editing the cell with its whole text selected.
+    bool editCell(const QModelIndex& index);
+    // Commits and closes the open editor, if any (endEditingFor:).
+    void endEditing();
+
+    // Modifiers of the user's click or key press being handled, else none.
+    Qt::KeyboardModifiers userInputModifiers() const { return m_userModifiers; }
+
+  signals:
+    // The user pressed Return on a row that is not being edited.
+    void editRequested();
+
+  protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void spanEventRows(const QModelIndex& parent, int first, int last);
+    bool isEventRow(const QModelIndex& index) const;
+
+    bool m_reallyEndEditing = false;
+    QPersistentModelIndex m_editedIndex;
+    QPointer<QWidget> m_editor;
+    Qt::KeyboardModifiers m_userModifiers = Qt::NoModifier;
+};
+
+} // namespace vantrel

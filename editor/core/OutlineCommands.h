@@ -1,0 +1,87 @@
+#pragma once
+
+// The rules behind the document window's commands, apart from any widget:
+// where New Module and New Event insert, the order Delete removes rows in,
+// which selections can be copied, which buttons a selection enables, and
+// where the drawer sits.
+
+#include "editor/core/OutlineRows.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace vantrel {
+
+enum class ModulePlacement
+{
+    AfterEditedModule,    // select the new module's row afterwards
+    BeforeSelectedModule, // the selected row shows the new module; leave it
+    AtEnd                 // select the new (last) module's row alone
+};
+
+struct ModuleInsertion
+{
+    std::size_t position = 0;
+    ModulePlacement placement = ModulePlacement::AtEnd;
+};
+
+// selectedRows in any order; editing: a cell of the window is being edited.
+ModuleInsertion moduleInsertionFor(const OutlineRowMap& rows, const std::vector<int>& selectedRows,
+                                   bool editing);
+
+struct EventInsertion
+{
+    std::size_t module = 0;
+    std::size_t position = 0; // index in the module's events
+    int moduleRow = 0;        // the module's row, which the insertion expands
+    int newRow() const { return moduleRow + static_cast<int>(position) + 1; }
+};
+
+// Before the selected event, or appended when the module row is selected.
+EventInsertion eventInsertionFor(const OutlineRowMap& rows, const ModuleList& modules,
+                                 int selectedRow);
+
+// The selected rows as Delete visits them: from the last row up, so each
+// removal leaves the indices of the rows still to visit valid. Rows outside
+// the outline are dropped.
+std::vector<OutlineRow> deletionOrder(const OutlineRowMap& rows, std::vector<int> selectedRows);
+
+struct CopyValidity
+{
+    bool valid = true;
+    bool modules = false; // dragCutCopyModules
+    bool events = false;  // dragCutCopyEvents
+};
+
+// Valid: only module rows, each with all or none of its visible event rows,
+// or only event rows. selected[row] for every row of the outline.
+CopyValidity copyValid(const OutlineRowMap& rows, const std::vector<bool>& selected);
+
+struct CommandButtonState
+{
+    bool newEvent = false;
+    bool deleteRows = false;
+    bool edit = false;
+    bool endEdit = false;
+};
+
+CommandButtonState commandButtonState(std::size_t selectedCount);
+bool deleteEnabled(std::size_t selectedCount);
+bool cutCopyEnabled(std::size_t selectedCount, const CopyValidity& validity);
+bool pasteEnabled(bool clipboardHasModules, bool clipboardHasEvents, std::size_t selectedCount);
+
+struct DrawerOffsets
+{
+    int leading = 0;
+    int trailing = 0;
+    bool operator==(const DrawerOffsets&) const = default;
+};
+
+// The drawer is 500 wide plus 16 of frame, centred: the offsets may be
+// negative for a narrow window and are kept as computed.
+DrawerOffsets drawerOffsets(int windowWidth);
+
+// The selected rows in the order the document stores them: last row first.
+std::vector<int> selectedRowsForStoring(std::vector<int> selectedRows);
+
+} // namespace vantrel

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Starts Vantrel under Xvfb on a sample document and writes PNGs of its
+# window into a folder: scripts/screenshots.sh [OUTPUT_DIR] (default
+# ./screenshots). Needs xvfb, xdotool and imagemagick; build first.
+set -eu
+cd "$(dirname "$0")/.."
+build=${VANTREL_BUILD_DIR:-build}
+out=${1:-screenshots}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "screenshots.sh: $tool is missing (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+    XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+scripts/sample-document.sh "$build" "$work/House.vantrel"
+
+display=:97
+Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+for _ in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 0.3; done
+
+shot() { sleep 0.8; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+key() { xdotool key --delay 60 "$@"; }
+
+"$build/bin/vantrel" "$work/House.vantrel" &
+app=$!
+sleep 2
+window=$(xdotool search --sync --onlyvisible --name "House.vantrel" | head -1)
+xdotool windowmove "$window" 40 30 windowfocus --sync "$window"
+key ctrl+shift+Right
+key Home
+shot outline-expanded
+key Down Down Down F2
+xdotool type --delay 80 "Turn On @ 7:15 PM"
+shot event-being-edited
+key Escape Up Up Up F2 Tab
+shot module-cell-editing
+key Escape
+key ctrl+shift+d
+key Down
+shot drawer-open
+key ctrl+n
+sleep 1
+shot new-document

@@ -1,0 +1,73 @@
+#pragma once
+
+// Runs widget tests offscreen with a QApplication for the whole test
+// program, and answers the window's dialogs from queues.
+
+#include "editor/Dialogs.h"
+#include "support/TemporaryHome.h"
+
+#include <QApplication>
+#include <QStringList>
+
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+
+struct RecordedAlert
+{
+    QString title;
+    QString message;
+};
+
+class ScriptedDialogs : public Dialogs
+{
+  public:
+    std::deque<QString> fileNames;
+    std::deque<SaveChangesAnswer> saveAnswers;
+    std::vector<RecordedAlert> alerts;
+    bool printAccepted = true;
+    int pageSetups = 0;
+
+    QString openFileName(QWidget*) override { return next(fileNames); }
+    QString saveFileName(QWidget*, const QString&) override { return next(fileNames); }
+    SaveChangesAnswer askSaveChanges(QWidget*, const QString&) override
+    {
+        if (saveAnswers.empty()) {
+            ADD_FAILURE() << "unexpected save-changes question";
+            return SaveChangesAnswer::Cancel;
+        }
+        const SaveChangesAnswer answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+    void alert(QWidget*, const QString& title, const QString& message) override
+    {
+        alerts.push_back({title, message});
+    }
+    bool runPrintDialog(QWidget*, QPrinter*) override { return printAccepted; }
+    void runPageSetup(QWidget*, QPrinter*) override { ++pageSetups; }
+
+  private:
+    static QString next(std::deque<QString>& queue)
+    {
+        if (queue.empty())
+            return {};
+        QString value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+// A fresh home and scripted dialogs for each test.
+class WindowTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    TemporaryHome home;
+    ScriptedDialogs answers;
+};
+
+} // namespace vantrel::test

@@ -1,0 +1,405 @@
+#include "EditorTestSupport.h"
+
+#include "editor/ApplicationPreferences.h"
+#include "editor/DocumentManager.h"
+#include "editor/Modules.h"
+#include "editor/ModulesOutlineModel.h"
+#include "editor/PasteboardTypes.h"
+#include "editor/RkNSOutlineView.h"
+#include "platform/Paths.h"
+#include "support/ScheduleBuilders.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace vantrel::test {
+
+void WindowTest::SetUp()
+{
+    resetApplicationPreferences();
+    setDialogs(&answers);
+}
+
+void WindowTest::TearDown()
+{
+    setDialogs(nullptr);
+    resetApplicationPreferences();
+}
+
+namespace {
+
+class ModulesWindow : public WindowTest
+{
+  protected:
+    Modules* open(ModulesDocument document)
+    {
+        const std::string path = home.root() + "/Test.vantrel";
+        std::string error;
+        EXPECT_TRUE(writeModulesFile(path, document, &error)) << error;
+        Modules* window = manager.openDocument(QString::fromStdString(path));
+        EXPECT_NE(window, nullptr);
+        return window;
+    }
+
+    DocumentManager manager;
+};
+
+// Three modules: the first expanded with two events, the second collapsed
+// with one, the third without events. Rows: 0 M0, 1 e0, 2 e1, 3 M1, 4 M2.
+ModulesDocument threeModules()
+{
+    ModulesDocument document;
+    Module porch =
+        moduleWith({clockEvent(EventDaysMask, 19, 0), clockEvent(EventDaysMask, 23, 30, false)});
+    porch.name = "Porch";
+    porch.type = LightType;
+    porch.expanded = true;
+    Module coffee = moduleWith({clockEvent(EventDaysMask, 6, 45)}, 1, 7);
+    coffee.name = "Coffee";
+    Module hall;
+    hall.name = "Hall";
+    document.modules = {porch, coffee, hall};
+    return document;
+}
+
+Module named(std::string name)
+{
+    Module module;
+    module.name = std::move(name);
+    return module;
+}
+
+std::vector<std::string> names(const Modules* window)
+{
+    std::vector<std::string> result;
+    for (const Module& module : window->document().modules)
+        result.push_back(module.name);
+    return result;
+}
+
+QLineEdit* cellEditor(Modules* window)
+{
+    return qobject_cast<QLineEdit*>(window->outline()->activeEditor());
+}
+
+TEST_F(ModulesWindow, NewDocumentStartsWithItsModuleSelectedAndBeingEdited)
+{
+    Modules* window = manager.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(window->outline()->editedIndex().isValid());
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{0});
+    ASSERT_NE(cellEditor(window), nullptr);
+    EXPECT_EQ(cellEditor(window)->selectedText(), "New Module");
+    EXPECT_TRUE(window->findChild<QPushButton*>("newEventButton")->isEnabled());
+    EXPECT_FALSE(window->isDocumentEdited());
+    EXPECT_EQ(window->size(), QSize(800, 600));
+    window->close();
+}
+
+TEST_F(ModulesWindow, NewModulePlacement)
+{
+    Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    window->selectRow(3, false);
+    window->insertModule(named("Before Coffee"));
+    EXPECT_EQ(names(window),
+              (std::vector<std::string>{"Porch", "Before Coffee", "Coffee", "Hall"}));
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{3})
+        << "the selected row shows the new module";
+
+    window->selectRow(0, false);
+    window->outline()->editCell(window->model()->moduleIndex(0));
+    ASSERT_TRUE(window->outline()->editedIndex().isValid());
+    window->insertModule(named("After Porch"));
+    EXPECT_EQ(names(window)[1], "After Porch");
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{3});
+
+    window->selectRow(1, false); // an event row
+    window->insertModule(named("Last"));
+    EXPECT_EQ(names(window).back(), "Last");
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{window->model()->rowMap().rowCount() - 1});
+    EXPECT_TRUE(window->isDocumentEdited());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, NewEventPlacementExpandsAndSelectsIt)
+{
+    Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    window->selectRow(3, false); // Coffee, collapsed, one event
+    window->findChild<QAction*>("newEvent")->trigger();
+    const Module& coffee = window->document().modules[1];
+    EXPECT_TRUE(coffee.expanded);
+    ASSERT_EQ(coffee.events.size(), 2u);
+    EXPECT_EQ(eventFromData(coffee.events[1])->Flags, DefaultEventFlags);
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{5});
+    EXPECT_EQ(window->currentEventIndex(), 1);
+
+    window->selectRow(2, false); // Porch's second event
+    window->newEvent();
+    ASSERT_EQ(window->document().modules[0].events.size(), 3u);
+    EXPECT_EQ(eventFromData(window->document().modules[0].events[1])->Flags, DefaultEventFlags);
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{2});
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, DeleteAModuleWithSomeOfItsEventsAndThenEverything)
+{
+    Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    window->selectRow(0, false);
+    window->selectRow(2, true);
+    window->selectRow(3, true);
+    window->findChild<QAction*>("delete")->trigger();
+    EXPECT_EQ(names(window), std::vector<std::string>{"Hall"});
+    EXPECT_EQ(window->currentEventIndex(), -1);
+
+    window->selectRow(0, false);
+    window->deleteRows();
+    EXPECT_TRUE(window->document().modules.empty());
+    EXPECT_EQ(window->model()->rowCount(), 0);
+    EXPECT_FALSE(window->findChild<QAction*>("delete")->isEnabled());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, EditMenuFollowsTheSelectionAndTheClipboard)
+{
+    Modules* window = open(threeModules());
+    QAction* copy = window->findChild<QAction*>("copy");
+    QAction* cut = window->findChild<QAction*>("cut");
+    QAction* paste = window->findChild<QAction*>("paste");
+    window->selectRow(0, false);
+    window->selectRow(1, true);
+    window->validateMenus();
+    EXPECT_FALSE(copy->isEnabled()) << "a module with only some of its events";
+    window->selectRow(2, true);
+    window->validateMenus();
+    EXPECT_TRUE(copy->isEnabled() && cut->isEnabled());
+
+    auto* data = new QMimeData;
+    data->setData(mimeTypeForPasteboardType(EventsPasteboardType), "<plist/>");
+    QApplication::clipboard()->setMimeData(data);
+    window->validateMenus();
+    EXPECT_FALSE(paste->isEnabled()) << "events paste onto exactly one row";
+    window->selectRow(4, false);
+    window->validateMenus();
+    EXPECT_TRUE(paste->isEnabled());
+    QApplication::clipboard()->clear();
+    window->validateMenus();
+    EXPECT_FALSE(paste->isEnabled());
+    window->close();
+}
+
+TEST_F(ModulesWindow, ModuleCellsApplyTheirTypingChecks)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->outline()->editCell(
+        window->model()->moduleIndex(2, ModulesOutlineModel::HouseCodeColumn));
+    QLineEdit* editor = cellEditor(window);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "A");
+    QTest::keyClicks(editor, "c");
+    EXPECT_EQ(editor->text(), "C");
+    EXPECT_EQ(editor->selectedText(), "C");
+    QTest::keyClicks(editor, "q3");
+    EXPECT_EQ(editor->text(), "C");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    EXPECT_EQ(window->document().modules[2].houseCode, 2);
+
+    window->outline()->editCell(window->model()->moduleIndex(2, ModulesOutlineModel::UnitColumn));
+    editor = cellEditor(window);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "l");
+    EXPECT_EQ(editor->text(), "All Lights");
+    EXPECT_EQ(editor->selectedText(), "All Lights");
+    QTest::keyClicks(editor, "7");
+    EXPECT_EQ(editor->text(), "7");
+    QTest::keyClicks(editor, "7"); // 77 is no unit
+    EXPECT_EQ(editor->text(), "7");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    EXPECT_EQ(window->document().modules[2].unit, 1) << "Escape commits nothing";
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, AnEventLineStaysInEditingUntilEndEdit)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->selectRow(1, false);
+    window->edit();
+    QTRY_VERIFY(cellEditor(window) != nullptr);
+    cellEditor(window)->setText("Turn Off @ 9:15 PM");
+    QTest::keyClick(cellEditor(window), Qt::Key_Return);
+    QTRY_VERIFY(!eventFromData(window->document().modules[0].events[0])->isOn());
+    QTRY_VERIFY(cellEditor(window) != nullptr && window->outline()->editedIndex().isValid());
+    const Event changed = *eventFromData(window->document().modules[0].events[0]);
+    EXPECT_FALSE(changed.isOn());
+    EXPECT_EQ(changed.Time, clockTime(21, 15));
+    EXPECT_EQ(window->outline()->editedIndex().row(), 0);
+    EXPECT_EQ(cellEditor(window)->selectedText(), "Turn Off @ 09:15 PM Every Day");
+
+    cellEditor(window)->setText("on");
+    window->findChild<QAction*>("endEdit")->trigger();
+    QTest::qWait(20);
+    EXPECT_FALSE(window->outline()->editedIndex().isValid());
+    EXPECT_TRUE(eventFromData(window->document().modules[0].events[0])->isOn());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, ExpandAllMarksTheDocumentChangedATriangleDoesNot)
+{
+    Modules* window = open(threeModules());
+    window->outline()->expand(window->model()->moduleIndex(1));
+    EXPECT_TRUE(window->document().modules[1].expanded);
+    window->outline()->collapse(window->model()->moduleIndex(0));
+    EXPECT_FALSE(window->document().modules[0].expanded);
+    EXPECT_FALSE(window->isDocumentEdited());
+    window->findChild<QAction*>("expandAll")->trigger();
+    for (const Module& module : window->document().modules)
+        EXPECT_TRUE(module.expanded);
+    EXPECT_TRUE(window->outline()->isExpanded(window->model()->moduleIndex(2)));
+    EXPECT_TRUE(window->isDocumentEdited());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, AltClickOnATriangleExpandsEveryModule)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    const QRect row = outline->visualRect(window->model()->moduleIndex(1));
+    QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::AltModifier,
+                      QPoint(row.left() - outline->indentation() / 2, row.center().y()));
+    for (const Module& module : window->document().modules)
+        EXPECT_TRUE(module.expanded);
+    EXPECT_TRUE(window->isDocumentEdited());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, ReopenedDocumentHasItsRowsSelectionAndDrawer)
+{
+    Modules* window = open(threeModules());
+    window->selectRow(3, false);
+    window->selectRow(1, true);
+    window->showHideEvents();
+    ASSERT_TRUE(window->save());
+    const QString path = window->filePath();
+    window->close();
+    EXPECT_EQ(applicationPreferences().stringValue(LastModulesFileKey), path.toStdString());
+
+    window = manager.openDocument(path);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->selectedRows(), (std::vector<int>{3, 1}));
+    EXPECT_TRUE(window->outline()->isExpanded(window->model()->moduleIndex(0)));
+    EXPECT_FALSE(window->outline()->isExpanded(window->model()->moduleIndex(1)));
+    QTRY_VERIFY(window->isDrawerOpen());
+    EXPECT_EQ(window->findChild<QPushButton*>("eventsButton")->text(), "Hide Event Editor");
+    EXPECT_EQ(manager.openDocument(path), window) << "an open document comes forward";
+    EXPECT_FALSE(window->isDocumentEdited());
+    window->close();
+}
+
+TEST_F(ModulesWindow, AnUnreadableFileIsNamedInAnAlertAndOpensNothing)
+{
+    const std::string path = home.root() + "/Broken.vantrel";
+    writeFileAtomically(path, "not a property list");
+    EXPECT_EQ(manager.openDocument(QString::fromStdString(path)), nullptr);
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_TRUE(answers.alerts[0].title.contains("Broken.vantrel"));
+    EXPECT_FALSE(answers.alerts[0].message.isEmpty());
+    EXPECT_TRUE(manager.documents().isEmpty());
+}
+
+TEST_F(ModulesWindow, AFailedSaveKeepsTheOldFileAndTheChanges)
+{
+    Modules* window = open(threeModules());
+    std::string before;
+    ASSERT_TRUE(readWholeFile(window->filePath().toStdString(), &before));
+    window->expandAll();
+    // A file size limit stands in for a full disk (root ignores permissions).
+    struct sigaction ignore = {}, old = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old);
+    rlimit limit{}, saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limit = saved;
+    limit.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool saved_ok = window->save();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &old, nullptr);
+    EXPECT_FALSE(saved_ok);
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_TRUE(answers.alerts[0].title.contains("could not be saved"));
+    EXPECT_TRUE(window->isDocumentEdited());
+    std::string after;
+    ASSERT_TRUE(readWholeFile(window->filePath().toStdString(), &after));
+    EXPECT_EQ(after, before);
+
+    answers.saveAnswers.push_back(SaveChangesAnswer::Cancel);
+    EXPECT_FALSE(window->close()) << "Cancel keeps the window";
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(ModulesWindow, PrintsEveryRowWholeOnPdfPages)
+{
+    ModulesDocument document;
+    for (int i = 0; i < 60; ++i) {
+        Module module =
+            moduleWith({clockEvent(EventDaysMask, 7, 0), clockEvent(EventDaysMask, 8, 0)});
+        module.name = "Module " + std::to_string(i);
+        module.expanded = true;
+        document.modules.push_back(module);
+    }
+    Modules* window = open(document);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = QString::fromStdString(home.root() + "/outline.pdf");
+    printer.setOutputFileName(pdf);
+    const int pages = window->printOutline(printer);
+    EXPECT_GE(pages, 3); // 180 rows
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(pdf.toStdString(), &bytes));
+    std::size_t count = 0;
+    for (std::size_t at = bytes.find("/Type /Page\n"); at != std::string::npos;
+         at = bytes.find("/Type /Page\n", at + 1))
+        ++count;
+    EXPECT_EQ(count, static_cast<std::size_t>(pages));
+    window->close();
+}
+
+} // namespace
+} // namespace vantrel::test
+
+int main(int argc, char** argv)
+{
+    // Test discovery runs this program too, with or without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
