@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/Paths.h"
+#include "platform/Utf8.h"
 
 #include <plist/plist.h>
 
@@ -25,36 +26,6 @@ struct XmlFree
 };
 
 constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
-
-// The length of the well-formed UTF-8 sequence at text[at], or 0 (RFC 3629:
-// no overlong forms, no surrogates, nothing above U+10FFFF).
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-            return 0;
-    return length;
-}
 
 // XML carries tab, line feed, carriage return and the characters from U+0020
 // on, less U+FFFE and U+FFFF. Anything else (ESC, BEL, NUL), and bytes that

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -18,8 +20,8 @@ struct Result
 
 Result sun(const std::string& arguments, const char* zone = "UTC")
 {
-    const std::string command = std::string("TZ=") + zone + " " + VANTRELCTL_PATH + " sun " +
-                                arguments + " 2>&1";
+    const std::string command =
+        std::string("TZ=") + zone + " " + VANTRELCTL_PATH + " sun " + arguments + " 2>&1";
     Result result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -50,6 +52,37 @@ TEST(SunCommand, TakesTheOffsetAndPlaceFromTheMachineWhenNotGiven)
     EXPECT_EQ(r.output, "sunrise 05:23\nsunset 20:31\n");
 }
 
+TEST(SunCommand, DatesRunToTheLastDayTheClockHolds)
+{
+    const std::string place = " --latitude 40 --longitude -74 --gmt-offset -18000";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        const Result last = sun("--date 2040-02-06" + place, zone);
+        EXPECT_EQ(last.status, 0) << last.output;
+        EXPECT_EQ(last.output, "sunrise 06:59\nsunset 17:20\n");
+        EXPECT_EQ(sun("--date 2039-12-31" + place, zone).status, 0);
+        const Result beyond = sun("--date 2040-02-07" + place, zone);
+        EXPECT_EQ(beyond.status, 2);
+        EXPECT_NE(beyond.output.find("2040-02-06"), std::string::npos) << beyond.output;
+    }
+}
+
+TEST(SunCommand, APreferencesFileThatIsNotAFileIsReportedAndPassedOver)
+{
+    std::string home = (std::filesystem::temp_directory_path() / "vantrelctl-sun-XXXXXX").string();
+    ASSERT_NE(mkdtemp(home.data()), nullptr);
+    std::filesystem::create_directories(home + "/vantrel");
+    ASSERT_EQ(mkfifo((home + "/vantrel/net.vantrel.Vantrel.plist").c_str(), 0600), 0);
+    // Reading the FIFO would wait for ever; the time-out ends such a run.
+    // Without coordinates given, the preferences are asked for them.
+    const Result r = sun("--date 2007-06-21",
+                         ("America/New_York XDG_CONFIG_HOME=" + home + " timeout 20").c_str());
+    std::filesystem::remove_all(home);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("a FIFO, not a regular file"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("sunrise 05:23\nsunset 20:31\n"), std::string::npos) << r.output;
+}
+
 TEST(SunCommand, BadArgumentsNameTheArgumentAndExitTwo)
 {
     struct Case
@@ -57,11 +90,10 @@ TEST(SunCommand, BadArgumentsNameTheArgumentAndExitTwo)
         const char* arguments;
         const char* named;
     };
-    for (const Case& c : {Case{"--date 2007-02-30", "--date"}, Case{"--date tomorrow", "--date"},
-                          Case{"--latitude 91", "--latitude"},
-                          Case{"--longitude -200", "--longitude"},
-                          Case{"--gmt-offset 99999", "--gmt-offset"},
-                          Case{"--frobnicate", "--frobnicate"}}) {
+    for (const Case& c :
+         {Case{"--date 2007-02-30", "--date"}, Case{"--date tomorrow", "--date"},
+          Case{"--latitude 91", "--latitude"}, Case{"--longitude -200", "--longitude"},
+          Case{"--gmt-offset 99999", "--gmt-offset"}, Case{"--frobnicate", "--frobnicate"}}) {
         SCOPED_TRACE(c.arguments);
         const Result r = sun(c.arguments);
         EXPECT_EQ(r.status, 2);
