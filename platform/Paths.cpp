@@ -118,11 +118,11 @@ bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, 
         if (fd->get() < 0 && errno == EEXIST) {
             *created = false;
             fd->reset(open(temporary.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            if (fd->get() < 0 && errno == ENOENT) // renamed away between the two opens
+                continue;
         }
         if (fd->get() < 0) {
             const int saved = errno;
-            if (saved == ENOENT) // renamed away between the two opens
-                continue;
             // A symbolic link is nothing a save of ours leaves.
             if (saved == ELOOP && unlink(temporary.c_str()) == 0)
                 continue;

@@ -163,6 +163,33 @@ TEST_F(FileSaving, KilledSavesLeaveOneHiddenFileThatTheNextSaveTakesAway)
     EXPECT_EQ(contents(path(longName)), "long");
 }
 
+TEST_F(FileSaving, SavesOfOneFileFromSeveralProgramsAtOnceNeverMix)
+{
+    // The temporary name is shared, so each save must have it to itself.
+    const std::string file = path("doc.plist");
+    std::vector<pid_t> children;
+    for (char fill : {'a', 'b', 'c', 'd'}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            bool allWritten = true;
+            for (int round = 0; round < 30; ++round)
+                allWritten = writeFileAtomically(file, std::string(200000, fill)) && allWritten;
+            _exit(allWritten ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string saved = contents(file);
+    ASSERT_EQ(saved.size(), 200000u);
+    EXPECT_EQ(saved.find_first_not_of(saved[0]), std::string::npos);
+    EXPECT_EQ(othersIn(m_root, {"doc.plist"}), std::vector<std::string>{});
+}
+
 TEST_F(FileSaving, AFailedSyncClosesTheFileAndLeavesTheOldOne)
 {
     ASSERT_TRUE(writeFileAtomically(path("doc.plist"), "old"));
@@ -179,6 +206,10 @@ TEST_F(FileSaving, AFailedSyncClosesTheFileAndLeavesTheOldOne)
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(contents(path("doc.plist")), "old");
     EXPECT_EQ(othersIn(m_root, {"doc.plist"}), std::vector<std::string>{});
+
+    // A folder that is not there is reported at once.
+    EXPECT_FALSE(writeFileAtomically(path("absent/doc.plist"), "new", &error));
+    EXPECT_NE(error.find(std::strerror(ENOENT)), std::string::npos) << error;
 }
 
 TEST_F(FileSaving, WhatIsNotARegularFileIsNeitherReadNorReplaced)
