@@ -141,11 +141,9 @@ bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, 
             setError(error, errnoText(temporary, errno));
             return false;
         }
-        if (flock(fd->get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                setError(error, errnoText(temporary, errno));
-                return false;
-            }
+        // On a file system without locks (ENOLCK, EOPNOTSUPP) the save goes
+        // ahead unguarded rather than failing.
+        if (flock(fd->get(), LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) {
             fd->reset();
             const timespec pause{0, 10 * 1000 * 1000};
             nanosleep(&pause, nullptr);
