@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -65,22 +63,6 @@ TEST(SunCommand, DatesRunToTheLastDayTheClockHolds)
         EXPECT_EQ(beyond.status, 2);
         EXPECT_NE(beyond.output.find("2040-02-06"), std::string::npos) << beyond.output;
     }
-}
-
-TEST(SunCommand, APreferencesFileThatIsNotAFileIsReportedAndPassedOver)
-{
-    std::string home = (std::filesystem::temp_directory_path() / "vantrelctl-sun-XXXXXX").string();
-    ASSERT_NE(mkdtemp(home.data()), nullptr);
-    std::filesystem::create_directories(home + "/vantrel");
-    ASSERT_EQ(mkfifo((home + "/vantrel/net.vantrel.Vantrel.plist").c_str(), 0600), 0);
-    // Reading the FIFO would wait for ever; the time-out ends such a run.
-    // Without coordinates given, the preferences are asked for them.
-    const Result r = sun("--date 2007-06-21",
-                         ("America/New_York XDG_CONFIG_HOME=" + home + " timeout 20").c_str());
-    std::filesystem::remove_all(home);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.output.find("a FIFO, not a regular file"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("sunrise 05:23\nsunset 20:31\n"), std::string::npos) << r.output;
 }
 
 TEST(SunCommand, BadArgumentsNameTheArgumentAndExitTwo)
