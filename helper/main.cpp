@@ -3,6 +3,7 @@
 
 #include "helper/HelperController.h"
 
+#include "cp290/ActivityLog.h"
 #include "platform/InstanceLock.h"
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
@@ -30,6 +31,9 @@ int main(int argc, char** argv)
 
     // The user's own coordinates, when set, win over the time zone's city.
     vantrel::installLocationPreferences();
+    // The helper has no terminal: what it has to say goes to the log.
+    vantrel::setPreferencesWarningSink(
+        [](const std::string& message) { vantrel::writeLog(message + "."); });
 
     vantrel::helperController controller([] { QCoreApplication::exit(0); });
     controller.awakeFromNib();

@@ -4,8 +4,11 @@
 #include "platform/Paths.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <sys/stat.h>
 #include <utility>
 
 namespace vantrel {
@@ -15,16 +18,67 @@ std::string preferencesFilePath(const std::string& domain)
     return configDirectory() + "/" + domain + ".plist";
 }
 
+namespace {
+
+PreferencesWarningSink& warningSink()
+{
+    static PreferencesWarningSink sink;
+    return sink;
+}
+
+// Files reported since they last read well, so that the helper, which
+// re-reads every few minutes, says it once.
+std::set<std::string>& reportedFiles()
+{
+    static std::set<std::string> files;
+    return files;
+}
+
+void reportUnreadable(const std::string& path, const std::string& reason)
+{
+    if (!reportedFiles().insert(path).second)
+        return;
+    const std::string where = reason.rfind(path, 0) == 0 ? reason : path + ": " + reason;
+    const std::string message = where + "; its preferences are taken as empty";
+    if (warningSink())
+        warningSink()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+} // namespace
+
+void setPreferencesWarningSink(PreferencesWarningSink sink)
+{
+    warningSink() = std::move(sink);
+}
+
 PropertyDictionary Preferences::readDomain(const std::string& name)
 {
     // A damaged file is taken as empty, as a missing one is; it stays on
     // disk until its owner writes the domain again.
-    PropertyValue plist;
-    if (!readPropertyListFile(preferencesFilePath(name), &plist))
+    const std::string path = preferencesFilePath(name);
+    struct stat info
+    {
+    };
+    if (stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        reportedFiles().erase(path);
         return {};
-    if (PropertyDictionary* values = plist.asDictionary())
-        return std::move(*values);
-    return {};
+    }
+    PropertyValue plist;
+    std::string error;
+    if (!readPropertyListFile(path, &plist, &error)) {
+        reportUnreadable(path, error);
+        return {};
+    }
+    PropertyDictionary* values = plist.asDictionary();
+    if (!values) {
+        reportUnreadable(path, std::string("the top level is ") +
+                                   PropertyValue::typeName(plist.type()) + ", not a dictionary");
+        return {};
+    }
+    reportedFiles().erase(path);
+    return std::move(*values);
 }
 
 Preferences::Preferences(std::string domain)

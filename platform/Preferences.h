@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,13 @@ class Preferences
     std::vector<Domain> m_suites;
     bool m_changed = false;
 };
+
+// Where a domain file that is there but cannot be read (damaged, or not a
+// regular file) is reported; it is then taken as empty. Each such file is
+// reported once, and again only after it has read well or been absent in
+// between. Without a sink the report goes to standard error.
+using PreferencesWarningSink = std::function<void(const std::string& message)>;
+void setPreferencesWarningSink(PreferencesWarningSink sink);
 
 // Lets the location layer take "Latitude" and "Longitude" (whole degrees)
 // from the application's domain when the user has set them.

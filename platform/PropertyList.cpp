@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/Paths.h"
+#include "platform/Utf8.h"
 
 #include <plist/plist.h>
 
@@ -24,6 +25,37 @@ struct XmlFree
     void operator()(char* text) const { plist_to_xml_free(text); }
 };
 
+constexpr std::string_view ReplacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
+
+// XML carries tab, line feed, carriage return and the characters from U+0020
+// on, less U+FFFE and U+FFFF. Anything else (ESC, BEL, NUL), and bytes that
+// are not UTF-8, would make a file that other property-list readers refuse;
+// each becomes U+FFFD.
+std::string xmlCharacters(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
+            if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+                result += static_cast<char>(c);
+            else
+                result += ReplacementCharacter;
+            ++at;
+            continue;
+        }
+        const std::size_t length = utf8SequenceLength(text, at);
+        const std::string_view sequence = text.substr(at, length);
+        if (length == 0 || sequence == "\xEF\xBF\xBE" || sequence == "\xEF\xBF\xBF")
+            result += ReplacementCharacter;
+        else
+            result += sequence;
+        at += length == 0 ? 1 : length;
+    }
+    return result;
+}
+
 plist_t toNode(const PropertyValue& value)
 {
     switch (value.type()) {
@@ -35,7 +67,7 @@ plist_t toNode(const PropertyValue& value)
     case PropertyValue::Type::Real:
         return plist_new_real(*value.asReal());
     case PropertyValue::Type::String:
-        return plist_new_string(value.asString()->c_str());
+        return plist_new_string(xmlCharacters(*value.asString()).c_str());
     case PropertyValue::Type::Data: {
         const PropertyData& data = *value.asData();
         return plist_new_data(reinterpret_cast<const char*>(data.data()), data.size());
@@ -58,7 +90,7 @@ plist_t toNode(const PropertyValue& value)
     case PropertyValue::Type::Dictionary: {
         plist_t dictionary = plist_new_dict();
         for (const auto& [key, item] : value.asDictionary()->entries())
-            plist_dict_set_item(dictionary, key.c_str(), toNode(item));
+            plist_dict_set_item(dictionary, xmlCharacters(key).c_str(), toNode(item));
         return dictionary;
     }
     }
@@ -168,28 +200,52 @@ bool matchesAt(std::string_view text, std::size_t at, std::string_view word)
 
 // The XML parser below us recurses once per open container, as does freeing
 // its tree, so a file of a few megabytes of "<array>" would overflow the
-// stack. Counting open and close tags is cruder than parsing (a comment
-// holding tags counts too) but errs only towards refusing absurd input.
+// stack. Counting open and close tags is cruder than parsing, but text that
+// holds no elements (comments, CDATA sections, processing instructions) is
+// passed over, so only absurd input is refused.
 bool nestingWithinLimit(std::string_view xml)
 {
+    const auto isNameEnd = [&](std::size_t at) {
+        if (at >= xml.size())
+            return false;
+        const char c = xml[at];
+        return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    };
     int depth = 0;
-    for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
+    std::size_t at = xml.find('<');
+    while (at != std::string_view::npos) {
+        std::string_view endOfText;
+        if (matchesAt(xml, at, "<!--"))
+            endOfText = "-->";
+        else if (matchesAt(xml, at, "<![CDATA["))
+            endOfText = "]]>";
+        else if (matchesAt(xml, at, "<?"))
+            endOfText = "?>";
+        if (!endOfText.empty()) {
+            // Unterminated: the parser refuses the file anyway.
+            const std::size_t end = xml.find(endOfText, at + 2);
+            if (end == std::string_view::npos)
+                return true;
+            at = xml.find('<', end + endOfText.size());
+            continue;
+        }
         const bool closing = matchesAt(xml, at + 1, "/");
         const std::size_t name = at + (closing ? 2 : 1);
         std::size_t end = 0;
-        if (matchesAt(xml, name, "array"))
+        if (matchesAt(xml, name, "array") && isNameEnd(name + 5))
             end = name + 5;
-        else if (matchesAt(xml, name, "dict"))
+        else if (matchesAt(xml, name, "dict") && isNameEnd(name + 4))
             end = name + 4;
-        else
-            continue;
-        const std::size_t close = xml.find('>', end);
-        const bool selfClosing =
-            close != std::string_view::npos && close > end && xml[close - 1] == '/';
-        if (closing)
-            depth = std::max(0, depth - 1);
-        else if (!selfClosing && ++depth > MaxPropertyListDepth + 1)
-            return false;
+        if (end != 0) {
+            const std::size_t close = xml.find('>', end);
+            const bool selfClosing =
+                close != std::string_view::npos && close > end && xml[close - 1] == '/';
+            if (closing)
+                depth = std::max(0, depth - 1);
+            else if (!selfClosing && ++depth > MaxPropertyListDepth + 1)
+                return false;
+        }
+        at = xml.find('<', at + 1);
     }
     return true;
 }

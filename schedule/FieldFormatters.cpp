@@ -105,7 +105,10 @@ std::string moduleTypeText(std::int64_t type)
         return "Appliance";
     if (type == LightType)
         return "Light";
-    return {};
+    if (type == NoType)
+        return {};
+    // Only a damaged file holds another type; the cell shows what it holds.
+    return std::to_string(type);
 }
 
 std::int64_t moduleTypeFromText(std::string_view text)

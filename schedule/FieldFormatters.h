@@ -72,6 +72,8 @@ std::optional<std::int64_t> moduleNumberFromText(std::string_view text);
 // anything else is refused.
 TypingCheck checkModuleNumberTyping(std::string_view proposed, std::size_t insertionPoint);
 
+// "Appliance", "Light", empty for 2 (no type), and the number for any other
+// type, which only a damaged file holds.
 std::string moduleTypeText(std::int64_t type);
 // 0 for "Appliance", 1 for "Light", 2 (no type) for any other text.
 std::int64_t moduleTypeFromText(std::string_view text);

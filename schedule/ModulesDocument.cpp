@@ -89,17 +89,28 @@ bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
     return true;
 }
 
-// An integer key of a module, checked for range; a missing key leaves *field.
+// How a module's house code, unit and type are taken when out of range. A
+// document keeps them, so that one damaged cell does not lock the user out of
+// the whole schedule: the cell shows the value, the download refuses the
+// module, and the user can put it right. The helper's copy, written only
+// after a download took it, is refused instead.
+enum class CellRange
+{
+    Kept,
+    Refused
+};
+
+// An integer key of a module; a missing key leaves *field.
 bool integerField(const PropertyDictionary& dictionary, const char* key, const char* what,
-                  bool (*isValid)(std::int64_t), const std::string& context, std::int64_t* field,
-                  std::string* error)
+                  bool (*isValid)(std::int64_t), CellRange range, const std::string& context,
+                  std::int64_t* field, std::string* error)
 {
     const PropertyValue* value = nullptr;
     if (!lookUpKey(dictionary, key, PropertyValue::Type::Integer, context, &value, error))
         return false;
     if (!value)
         return true;
-    if (!isValid(*value->asInteger())) {
+    if (range == CellRange::Refused && !isValid(*value->asInteger())) {
         *error = context + what + " " + std::to_string(*value->asInteger()) + " is out of range";
         return false;
     }
@@ -107,8 +118,8 @@ bool integerField(const PropertyDictionary& dictionary, const char* key, const c
     return true;
 }
 
-bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Module* module,
-                     std::string* error)
+bool moduleFromValue(const PropertyValue& plist, const std::string& owner, CellRange range,
+                     Module* module, std::string* error)
 {
     const std::string context = where(owner);
     const PropertyDictionary* dictionary = plist.asDictionary();
@@ -128,12 +139,12 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Modul
     if (value)
         result.name = *value->asString();
 
-    if (!integerField(*dictionary, ModuleHouseCodeKey, "house code", isValidHouseCode, context,
-                      &result.houseCode, error) ||
-        !integerField(*dictionary, ModuleUnitKey, "unit number", isValidUnit, context, &result.unit,
-                      error) ||
-        !integerField(*dictionary, ModuleTypeKey, "module type", isValidType, context, &result.type,
-                      error))
+    if (!integerField(*dictionary, ModuleHouseCodeKey, "house code", isValidHouseCode, range,
+                      context, &result.houseCode, error) ||
+        !integerField(*dictionary, ModuleUnitKey, "unit number", isValidUnit, range, context,
+                      &result.unit, error) ||
+        !integerField(*dictionary, ModuleTypeKey, "module type", isValidType, range, context,
+                      &result.type, error))
         return false;
 
     if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
@@ -141,10 +152,9 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Modul
     if (value && !eventsFromValue(*value, owner, &result.events, error))
         return false;
 
-    if (!lookUpKey(*dictionary, ModuleExpandedKey, Type::Boolean, context, &value, error))
-        return false;
-    if (value)
-        result.expanded = *value->asBoolean();
+    // The row's expansion is window state: of the wrong kind, it is collapsed.
+    if (const PropertyValue* expanded = dictionary->find(ModuleExpandedKey))
+        result.expanded = expanded->asBoolean() && *expanded->asBoolean();
 
     *module = std::move(result);
     return true;
@@ -153,6 +163,27 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, Modul
 std::string moduleOwner(std::size_t index)
 {
     return "module " + std::to_string(index + 1);
+}
+
+bool modulesFromValue(const PropertyValue& plist, CellRange range, ModuleList* modules,
+                      std::string* error)
+{
+    const PropertyArray* items = plist.asArray();
+    if (!items) {
+        *error = "the module list is " + std::string(PropertyValue::typeName(plist.type())) +
+                 ", not a list";
+        return false;
+    }
+    ModuleList result;
+    result.reserve(items->size());
+    for (std::size_t i = 0; i < items->size(); ++i) {
+        Module module;
+        if (!moduleFromValue((*items)[i], moduleOwner(i), range, &module, error))
+            return false;
+        result.push_back(std::move(module));
+    }
+    *modules = std::move(result);
+    return true;
 }
 
 bool hostIsBigEndianAtRunTime()
@@ -217,29 +248,14 @@ PropertyValue eventsToPropertyList(const std::vector<EventData>& events)
 bool moduleFromPropertyList(const PropertyValue& plist, Module* module, std::string* error)
 {
     std::string ignored;
-    return moduleFromValue(plist, std::string(), module, error ? error : &ignored);
+    return moduleFromValue(plist, std::string(), CellRange::Refused, module,
+                           error ? error : &ignored);
 }
 
 bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, std::string* error)
 {
     std::string ignored;
-    std::string& message = error ? *error : ignored;
-    const PropertyArray* items = plist.asArray();
-    if (!items) {
-        message = "the module list is " + std::string(PropertyValue::typeName(plist.type())) +
-                  ", not a list";
-        return false;
-    }
-    ModuleList result;
-    result.reserve(items->size());
-    for (std::size_t i = 0; i < items->size(); ++i) {
-        Module module;
-        if (!moduleFromValue((*items)[i], moduleOwner(i), &module, &message))
-            return false;
-        result.push_back(std::move(module));
-    }
-    *modules = std::move(result);
-    return true;
+    return modulesFromValue(plist, CellRange::Refused, modules, error ? error : &ignored);
 }
 
 bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events,
@@ -310,34 +326,34 @@ bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* docum
         message = "there is no " + quoted(DocumentModulesKey) + " list";
         return false;
     }
-    if (!modulesFromPropertyList(*value, &result.modules, &message))
+    if (!modulesFromValue(*value, CellRange::Kept, &result.modules, &message))
         return false;
     ConvertModulesIfIntel(result.modules, CFSwapInt16BigToHost, CFSwapInt32BigToHost);
 
+    // Counts that cannot be read as two bytes are those of a new document:
+    // counts of 0 would drop every event from the download.
     if (const PropertyValue* repeat = top->find(DocumentEventRepeatKey)) {
-        if (!eventRepeatFromData(*repeat, &result.eventRepeat, &message))
-            return false;
+        const PropertyData* bytes = repeat->asData();
+        if (bytes && bytes->size() >= 2)
+            result.eventRepeat = ClassicEventRepeat{(*bytes)[0], (*bytes)[1]};
+        else
+            result.eventRepeat = ClassicEventRepeat{1, 1};
     }
 
-    if (!lookUpKey(*top, DocumentSelectedRowsKey, Type::Array, std::string(), &value, &message))
-        return false;
+    // The selection and the drawer are window state: of the wrong kind they
+    // take their defaults (nothing selected, drawer closed).
     result.selectedRows.clear();
-    if (value) {
-        const PropertyArray& rows = *value->asArray();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const std::int64_t* row = rows[i].asInteger();
-            if (!row) {
-                message = "selected row " + std::to_string(i + 1) + " is " +
-                          PropertyValue::typeName(rows[i].type()) + ", not an integer";
-                return false;
+    if (const PropertyValue* rows = top->find(DocumentSelectedRowsKey); rows && rows->asArray()) {
+        for (const PropertyValue& row : *rows->asArray()) {
+            if (!row.asInteger()) {
+                result.selectedRows.clear();
+                break;
             }
-            result.selectedRows.push_back(*row);
+            result.selectedRows.push_back(*row.asInteger());
         }
     }
-
-    if (!lookUpKey(*top, DocumentDrawerOpenKey, Type::Boolean, std::string(), &value, &message))
-        return false;
-    result.drawerOpen = value ? *value->asBoolean() : false;
+    const PropertyValue* drawer = top->find(DocumentDrawerOpenKey);
+    result.drawerOpen = drawer && drawer->asBoolean() && *drawer->asBoolean();
 
     *document = std::move(result);
     return true;

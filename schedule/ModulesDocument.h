@@ -41,9 +41,13 @@ ModulesDocument newModulesDocument();
 void ConvertModulesIfIntel(ModuleList& modules, std::uint16_t (*convert16)(std::uint16_t),
                            std::uint32_t (*convert32)(std::uint32_t));
 
-// On failure *document is unchanged and error names what is wrong, e.g.
-// "module 3: unit number 40 is out of range". "EventRepeat" missing from the
-// file leaves the counts *document already had.
+// On failure *document is unchanged and error is a one-line reason, e.g.
+// "module 3, event 2: the event item is 17 bytes long, fewer than 18". Only
+// what cannot be read at all is refused. A house code, unit or type out of
+// range is kept as it is (the download refuses such a module); window state
+// of the wrong kind ("X", "SelectedRows", "DrawerOpen") takes its default;
+// "EventRepeat" uses its first two bytes, or 1 and 1 when it has fewer.
+// "EventRepeat" missing from the file leaves the counts *document already had.
 bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error);
 // Atomic; on failure the old file is left as it was.
 bool writeModulesFile(const std::string& path, const ModulesDocument& document, std::string* error);
@@ -54,7 +58,9 @@ bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* docum
                               std::string* error);
 
 // Host-order forms, as the pasteboard and the helper copy carry them.
-// Modules are numbered from 1 in error messages, events too.
+// Modules are numbered from 1 in error messages, events too. A house code,
+// unit or type out of range is refused here, e.g. "module 3: unit number 40
+// is out of range".
 PropertyValue moduleToPropertyList(const Module& module);
 PropertyValue modulesToPropertyList(const ModuleList& modules);
 PropertyValue eventsToPropertyList(const std::vector<EventData>& events);

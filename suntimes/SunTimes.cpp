@@ -57,6 +57,57 @@ void s910()
     D5 = std::atan(S / std::sqrt(1 - S * S));
 }
 
+// Steps 7 to 11 of s490: the parabola through V0, V1 and V2, and the
+// crossing it gives, stored as a rising or a setting.
+void s490Crossing()
+{
+    A = 2 * V2 - 4 * V1 + 2 * V0;
+    B = 4 * V1 - 3 * V0 - V2;
+    D = B * B - 4 * A * V0;
+    if (D < 0)
+        return;
+    D = std::sqrt(D);
+
+    // The crossing is decided before a flag is set: an hour that yields none
+    // must leave the day's results as they are, not publish a time that was
+    // never stored (the previous call's, or 00:00).
+    if (A == 0) {
+        // A degenerate parabola is the line through V0 and V2 (B is then
+        // V2 - V0, not 0, since their signs differ): its own root.
+        E = -V0 / B;
+    } else {
+        E = (-B + D) / (2 * A);
+        if (E > 1 || E < 0)
+            E = (-B - D) / (2 * A);
+    }
+    // A nearly flat fit can still put the root far outside the hour, or at
+    // no number at all; converting that to an hour would be undefined. (A
+    // real crossing lies within the hour, so the bound only catches that.)
+    if (!(std::fabs(E) <= 24))
+        return;
+
+    std::uint32_t* destination = &gSunriseTime;
+    if (V0 < 0 && V2 > 0)
+        M8 = 1;
+    if (V0 > 0 && V2 < 0) {
+        W8 = 1;
+        destination = &gSunsetTime;
+    }
+
+    T3 = C0 + E;
+    H3 = INT(T3);
+    M3 = INT((T3 - H3) * 60);
+
+    DateTimeRec crossing;
+    crossing.year = 0;
+    crossing.month = 0;
+    crossing.day = 0;
+    crossing.hour = static_cast<std::int16_t>(H3);
+    crossing.minute = static_cast<std::int16_t>(M3);
+    crossing.second = 0;
+    DateToSeconds(&crossing, destination);
+}
+
 void s490()
 {
     L0 = T0 + C0 * K1;
@@ -71,43 +122,7 @@ void s490()
     if (SGN(V0) == SGN(V2))
         return;
     V1 = S * std::sin(D1) + C * std::cos(D1) * std::cos(H1) - Z;
-    A = 2 * V2 - 4 * V1 + 2 * V0;
-    B = 4 * V1 - 3 * V0 - V2;
-    D = B * B - 4 * A * V0;
-    if (D < 0)
-        return;
-    D = std::sqrt(D);
-
-    std::uint32_t* destination = &gSunriseTime;
-    if (V0 < 0 && V2 > 0)
-        M8 = 1;
-    if (V0 > 0 && V2 < 0) {
-        W8 = 1;
-        destination = &gSunsetTime;
-    }
-
-    // A degenerate parabola (A == 0) puts the crossing at a division by zero;
-    // the fraction is then not a number or infinite, and converting it to an
-    // integer is undefined. Such an hour is taken as having no crossing. (A
-    // real crossing lies within the hour, so the bound only catches that.)
-    E = (-B + D) / (2 * A);
-    if (E > 1 || E < 0)
-        E = (-B - D) / (2 * A);
-    if (!(std::fabs(E) <= 24))
-        return;
-
-    T3 = C0 + E;
-    H3 = INT(T3);
-    M3 = INT((T3 - H3) * 60);
-
-    DateTimeRec crossing;
-    crossing.year = 0;
-    crossing.month = 0;
-    crossing.day = 0;
-    crossing.hour = static_cast<std::int16_t>(H3);
-    crossing.minute = static_cast<std::int16_t>(M3);
-    crossing.second = 0;
-    DateToSeconds(&crossing, destination);
+    s490Crossing();
 }
 
 } // namespace
@@ -202,6 +217,18 @@ void SetRiseSetTimes()
         gSunsetTime = NoSunTime;
         gSunriseTime = NoSunTime;
     }
+}
+
+bool examineHourCrossing(double hour, double v0, double v1, double v2)
+{
+    C0 = hour;
+    V0 = v0;
+    V1 = v1;
+    V2 = v2;
+    M8 = 0;
+    W8 = 0;
+    s490Crossing();
+    return M8 != 0 || W8 != 0;
 }
 
 void resetSunTimes()

@@ -16,6 +16,12 @@ extern std::uint32_t gSunsetTime;
 
 void SetRiseSetTimes();
 
+// One hour of the scan, for tests: the altitude function is v0, v1 and v2 at
+// the start, middle and end of the hour; a crossing is stored in gSunriseTime
+// or gSunsetTime as the scan stores it. True when it counted as a rising or
+// a setting.
+bool examineHourCrossing(double hour, double v0, double v1, double v2);
+
 // Puts the results and the working quantities back to zero (tests).
 void resetSunTimes();
 

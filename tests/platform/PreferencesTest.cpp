@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
@@ -183,6 +185,54 @@ TEST(Preferences, DamagedFileReadsAsEmptyAndSurvivesUntilTheOwnerWrites)
     // A top level that is not a dictionary counts as damaged too.
     ASSERT_TRUE(writeFileAtomically(preferencesFilePath(HelperDomain), "<plist><array/></plist>"));
     EXPECT_FALSE(Preferences(HelperDomain).contains(ProcessIDKey));
+}
+
+TEST(Preferences, ALinkedDomainFileIsWrittenThroughAndKeepsItsMode)
+{
+    // Users keep such files among their dotfiles, linked into place.
+    test::TemporaryHome home;
+    ASSERT_TRUE(makeDirectories(configDirectory()));
+    ASSERT_TRUE(makeDirectories(home.root() + "/dotfiles"));
+    const std::string kept = home.root() + "/dotfiles/vantrel.plist";
+    ASSERT_TRUE(writeFileAtomically(kept, propertyListToXml(PropertyDictionary())));
+    ASSERT_EQ(chmod(kept.c_str(), 0600), 0);
+    const std::string linked = preferencesFilePath(ApplicationDomain);
+    ASSERT_EQ(symlink(kept.c_str(), linked.c_str()), 0);
+
+    Preferences preferences(ApplicationDomain);
+    preferences.setValue(SerialDeviceKey, "USB0");
+    ASSERT_TRUE(preferences.synchronize());
+    EXPECT_TRUE(std::filesystem::is_symlink(linked));
+    EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "USB0");
+    struct stat info
+    {
+    };
+    ASSERT_EQ(stat(kept.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(Preferences, AFileThatIsNotRegularReadsAsEmptyAndIsReportedOnce)
+{
+    test::TemporaryHome home;
+    ASSERT_TRUE(makeDirectories(configDirectory()));
+    ASSERT_EQ(mkfifo(preferencesFilePath(HelperDomain).c_str(), 0600), 0);
+    std::vector<std::string> messages;
+    setPreferencesWarningSink([&](const std::string& message) { messages.push_back(message); });
+    // Reading a FIFO would wait for a writer that never comes.
+    alarm(20);
+    Preferences preferences(ApplicationDomain);
+    preferences.addSuite(HelperDomain);
+    preferences.setValue(SerialDeviceKey, "USB0");
+    EXPECT_TRUE(preferences.synchronize());
+    EXPECT_TRUE(preferences.synchronize());
+    alarm(0);
+    setPreferencesWarningSink(nullptr);
+    EXPECT_FALSE(preferences.contains(ProcessIDKey));
+    EXPECT_EQ(preferences.stringValue(SerialDeviceKey), "USB0");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(preferencesFilePath(HelperDomain) + ": a FIFO"), std::string::npos)
+        << messages[0];
+    EXPECT_EQ(messages[0].find('\n'), std::string::npos);
 }
 
 TEST(Preferences, FailedWriteKeepsTheChangesPending)

@@ -111,5 +111,48 @@ TEST(PropertyList, AcceptsNestingUpToTheLimitAndEmptyContainers)
     EXPECT_TRUE(propertyListFromXml(s, &value, &error)) << error;
 }
 
+TEST(PropertyList, TagsInCommentsAndCdataAreNotNesting)
+{
+    std::string tags;
+    for (int i = 0; i < 2 * MaxPropertyListDepth; ++i)
+        tags += "<array><dict>";
+    const std::string xml = "<?xml version=\"1.0\"?><!-- " + tags +
+                            " --><plist version=\"1.0\"><dict><key>N</key><string><![CDATA[" +
+                            tags + "]]></string></dict></plist>";
+    PropertyValue value;
+    std::string error;
+    ASSERT_TRUE(propertyListFromXml(xml, &value, &error)) << error;
+    EXPECT_EQ(*value.asDictionary()->find("N")->asString(), tags);
+}
+
+TEST(PropertyList, WritesOnlyCharactersXmlCanCarry)
+{
+    // ESC, BEL and NUL; a byte that is not UTF-8; a surrogate's encoding; U+FFFE.
+    const std::string raw = std::string("Porch\x1b]0;x\x07 \xff lamp\0!", 20) +
+                            "\xC3\xA9 \xED\xA0\x80 \xEF\xBF\xBE\tend";
+    PropertyDictionary dictionary;
+    dictionary.set("N", raw);
+    dictionary.set("key\x1b", 1);
+    const std::string xml = propertyListToXml(dictionary);
+    for (const unsigned char c : xml)
+        ASSERT_TRUE(c >= 0x20 || c == '\t' || c == '\n') << int(c);
+
+    const std::string fffd = "\xEF\xBF\xBD";
+    PropertyValue back;
+    ASSERT_TRUE(propertyListFromXml(xml, &back));
+    EXPECT_EQ(*back.asDictionary()->find("N")->asString(),
+              "Porch" + fffd + "]0;x" + fffd + " " + fffd + " lamp" + fffd + "!\xC3\xA9 " + fffd +
+                  fffd + fffd + " " + fffd + "\tend");
+    EXPECT_NE(back.asDictionary()->find("key" + fffd), nullptr);
+    // Written again, the file is the same.
+    EXPECT_EQ(propertyListToXml(back), xml);
+
+    // What earlier versions wrote, control characters and all, still reads.
+    const std::string old = "<plist version=\"1.0\"><dict><key>N</key><string>a\x1b[2Jb\xff"
+                            "</string></dict></plist>";
+    ASSERT_TRUE(propertyListFromXml(old, &back));
+    EXPECT_EQ(*back.asDictionary()->find("N")->asString(), "a\x1b[2Jb\xff");
+}
+
 } // namespace
 } // namespace vantrel

@@ -113,7 +113,9 @@ TEST(ModuleTypeFormatter, TextAndReading)
     EXPECT_EQ(moduleTypeText(0), "Appliance");
     EXPECT_EQ(moduleTypeText(1), "Light");
     EXPECT_EQ(moduleTypeText(2), "");
-    EXPECT_EQ(moduleTypeText(99), "");
+    // Only a damaged file holds another type; its cell shows the number.
+    EXPECT_EQ(moduleTypeText(99), "99");
+    EXPECT_EQ(moduleTypeText(-1), "-1");
     EXPECT_EQ(moduleTypeFromText("Appliance"), 0);
     EXPECT_EQ(moduleTypeFromText("Light"), 1);
     EXPECT_EQ(moduleTypeFromText(""), 2);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace vantrel {
@@ -96,6 +97,21 @@ TEST(SunTimes, LateSettingFoundInTheLastHour)
     setLocationOverride({});
     ASSERT_NE(gSunsetTime, NoSunTime);
     EXPECT_EQ(secondsToDate(gSunsetTime).hour, 23);
+}
+
+TEST(SunTimes, AnHourWhoseParabolaIsALineTakesTheLinesRoot)
+{
+    // Evenly spaced values: the fitted parabola has no square term.
+    resetSunTimes();
+    EXPECT_TRUE(examineHourCrossing(6, -1, 0, 1));
+    EXPECT_EQ(text(gSunriseTime), "06:30");
+    EXPECT_TRUE(examineHourCrossing(18, 0.75, 0.25, -0.25));
+    EXPECT_EQ(text(gSunsetTime), "18:45");
+
+    // A fit that gives no number is no crossing: no flag, nothing stored.
+    const std::uint32_t before = gSunriseTime;
+    EXPECT_FALSE(examineHourCrossing(7, -1, std::nan(""), 1));
+    EXPECT_EQ(gSunriseTime, before);
 }
 
 TEST(SunTimes, ReadsTheClockEachCall)

@@ -106,6 +106,21 @@ TEST_F(EditCommands, NewDocumentHasOneNewModule)
     EXPECT_EQ(read.modules[0], Module{});
 }
 
+TEST_F(EditCommands, NewRefusesToReplaceADocumentUnlessForced)
+{
+    ASSERT_EQ(run({"new", m_file}).status, 0);
+    ASSERT_EQ(run({"add-module", m_file}).status, 0);
+    const std::string twoModules = wholeFile(m_file);
+    const Result refused = run({"new", m_file});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << refused.err;
+    EXPECT_EQ(wholeFile(m_file), twoModules);
+
+    EXPECT_EQ(run({"new", "--force", m_file}).status, 0);
+    EXPECT_EQ(document().modules.size(), 1u);
+}
+
 TEST_F(EditCommands, TypeAndSetBuildASchedule)
 {
     ASSERT_EQ(run({"new", m_file}).status, 0);
@@ -185,6 +200,10 @@ TEST_F(EditCommands, BadArgumentsLeaveTheFileAlone)
         {"unit 17 as a number", {"set", m_file, "0", "#", "17"}},
         {"unit 0", {"set", m_file, "0", "#", "0"}},
         {"type x", {"set", m_file, "0", "T", "x"}},
+        // Type 2 shows as an empty cell, but nothing empty can be typed.
+        {"empty type", {"set", m_file, "0", "T", ""}},
+        {"empty house code", {"set", m_file, "0", "C", ""}},
+        {"empty unit", {"set", m_file, "0", "#", ""}},
         {"set module out of range", {"set", m_file, "3", "N", "x"}},
         {"missing text", {"type", m_file, "0", "0"}},
         {"no such command", {"frobnicate", m_file}},
@@ -197,6 +216,37 @@ TEST_F(EditCommands, BadArgumentsLeaveTheFileAlone)
         EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
         EXPECT_EQ(wholeFile(m_file), before);
     }
+}
+
+TEST_F(EditCommands, TypePrintsWhatItAppliedAndSaysWhenThatIsNothing)
+{
+    ASSERT_EQ(run({"new", m_file}).status, 0);
+    // A day past the end of its month is not taken: only the time changes.
+    const Result typed = run({"type", m_file, "0", "new", "Turn On @ 7:00 PM On 02/30/2026"});
+    EXPECT_EQ(typed.status, 0) << typed.err;
+    EXPECT_EQ(typed.out, "Turn On @ 07:00 PM Every Day\n");
+    EXPECT_EQ(typed.err, "");
+
+    const Result nothing = run({"type", m_file, "0", "0", "Every Week"});
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_EQ(nothing.out, "Turn On @ 07:00 PM Every Day\n");
+    EXPECT_NE(nothing.err.find("changed nothing"), std::string::npos) << nothing.err;
+    EXPECT_EQ(nothing.err.find('\n'), nothing.err.size() - 1) << nothing.err;
+}
+
+TEST_F(EditCommands, NamesNeitherReachTheTerminalRawNorBreakTheFile)
+{
+    // As an earlier version stored it: raw ESC, BEL, tab, a stray byte and a C1 control.
+    std::ofstream(m_file) << "<plist version=\"1.0\"><dict><key>Modules</key><array><dict>"
+                             "<key>N</key><string>Lamp\x1b[2J\x07\tx\xff\xc2\x9b\xc3\xa9</string>"
+                             "<key>C</key><integer>16</integer><key>T</key><integer>5</integer>"
+                             "</dict></array></dict></plist>";
+    EXPECT_EQ(show(), "?\t1\t5\tLamp\\x1b[2J\\x07\\x09x\\xff\\xc2\\x9b\xc3\xa9\n");
+
+    ASSERT_EQ(run({"set", m_file, "0", "N", "Hall\x1b]0;title\x07"}).status, 0);
+    for (const unsigned char c : wholeFile(m_file))
+        ASSERT_TRUE(c >= 0x20 || c == '\t' || c == '\n') << int(c);
+    EXPECT_EQ(show(), "?\t1\t5\tHall\xEF\xBF\xBD]0;title\xEF\xBF\xBD\n");
 }
 
 TEST_F(EditCommands, UnreadableFileFails)

@@ -187,6 +187,19 @@ TEST_F(ScheduleCommands, PreviewOfTooManyEventsFails)
         << result.err;
 }
 
+TEST_F(ScheduleCommands, AModuleWithADamagedCellIsNotSent)
+{
+    const std::string file =
+        write("damaged.vantrel", {module(16, 1, {clockEvent(WeekdaysOn, 6, 30)}),
+                                  module(0, 2, {clockEvent(WeekdaysOn, 7, 0)})});
+    const Outcome result = run("preview " + quoted(file));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("A module has house code number 16; only 0 to 15 (A to P) exist."),
+              std::string::npos)
+        << result.err;
+}
+
 TEST_F(ScheduleCommands, BadArgumentsAndMissingFiles)
 {
     EXPECT_EQ(run("preview").status, 2);

@@ -18,8 +18,8 @@ struct Result
 
 Result sun(const std::string& arguments, const char* zone = "UTC")
 {
-    const std::string command = std::string("TZ=") + zone + " " + VANTRELCTL_PATH + " sun " +
-                                arguments + " 2>&1";
+    const std::string command =
+        std::string("TZ=") + zone + " " + VANTRELCTL_PATH + " sun " + arguments + " 2>&1";
     Result result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -50,6 +50,21 @@ TEST(SunCommand, TakesTheOffsetAndPlaceFromTheMachineWhenNotGiven)
     EXPECT_EQ(r.output, "sunrise 05:23\nsunset 20:31\n");
 }
 
+TEST(SunCommand, DatesRunToTheLastDayTheClockHolds)
+{
+    const std::string place = " --latitude 40 --longitude -74 --gmt-offset -18000";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        const Result last = sun("--date 2040-02-06" + place, zone);
+        EXPECT_EQ(last.status, 0) << last.output;
+        EXPECT_EQ(last.output, "sunrise 06:59\nsunset 17:20\n");
+        EXPECT_EQ(sun("--date 2039-12-31" + place, zone).status, 0);
+        const Result beyond = sun("--date 2040-02-07" + place, zone);
+        EXPECT_EQ(beyond.status, 2);
+        EXPECT_NE(beyond.output.find("2040-02-06"), std::string::npos) << beyond.output;
+    }
+}
+
 TEST(SunCommand, BadArgumentsNameTheArgumentAndExitTwo)
 {
     struct Case
@@ -57,11 +72,10 @@ TEST(SunCommand, BadArgumentsNameTheArgumentAndExitTwo)
         const char* arguments;
         const char* named;
     };
-    for (const Case& c : {Case{"--date 2007-02-30", "--date"}, Case{"--date tomorrow", "--date"},
-                          Case{"--latitude 91", "--latitude"},
-                          Case{"--longitude -200", "--longitude"},
-                          Case{"--gmt-offset 99999", "--gmt-offset"},
-                          Case{"--frobnicate", "--frobnicate"}}) {
+    for (const Case& c :
+         {Case{"--date 2007-02-30", "--date"}, Case{"--date tomorrow", "--date"},
+          Case{"--latitude 91", "--latitude"}, Case{"--longitude -200", "--longitude"},
+          Case{"--gmt-offset 99999", "--gmt-offset"}, Case{"--frobnicate", "--frobnicate"}}) {
         SCOPED_TRACE(c.arguments);
         const Result r = sun(c.arguments);
         EXPECT_EQ(r.status, 2);

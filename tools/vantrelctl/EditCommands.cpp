@@ -4,6 +4,7 @@
 
 #include "tools/vantrelctl/Commands.h"
 
+#include "platform/Utf8.h"
 #include "schedule/EventSummary.h"
 #include "schedule/EventTextParser.h"
 #include "schedule/FieldFormatters.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace vantrel::ctl {
 namespace {
@@ -25,7 +27,37 @@ struct EditOptions
     std::string event;
     std::string column;
     std::string text;
+    bool force = false;
 };
+
+// Text from a document, made safe for a terminal: a shared document must not
+// be able to clear or re-title it. Control characters (C0, DEL and C1) and
+// bytes that are not UTF-8 are shown as \xNN, one per byte.
+std::string terminalText(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    const auto escape = [&](std::string_view bytes) {
+        for (const unsigned char c : bytes) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            shown += code;
+        }
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = utf8SequenceLength(text, at);
+        const std::string_view sequence = text.substr(at, length == 0 ? 1 : length);
+        const bool c1 =
+            length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (length == 0 || lead < 0x20 || lead == 0x7F || c1)
+            escape(sequence);
+        else
+            shown += sequence;
+        at += sequence.size();
+    }
+    return shown;
+}
 
 // A row index as typed: decimal digits only.
 std::size_t parseIndex(const std::string& text, const char* what)
@@ -79,6 +111,10 @@ std::size_t checkModuleIndex(const ModulesDocument& document, std::size_t index)
 std::optional<std::string> cellText(const std::string& text, const std::string& shown,
                                     TypingCheck (*check)(std::string_view, std::size_t))
 {
+    // An empty cell cannot be typed: its check has no character to go by.
+    // (The type column shows type 2 as empty text, but it cannot be set so.)
+    if (text.empty())
+        return std::nullopt;
     if (shown == text)
         return text;
     const TypingCheck typed = check(text, text.size());
@@ -132,7 +168,7 @@ void printOutline(const ModulesDocument& document)
     for (const Module& module : document.modules) {
         std::printf("%s\t%s\t%s\t%s\n", houseCodeText(module.houseCode).c_str(),
                     moduleNumberText(module.unit).c_str(), moduleTypeText(module.type).c_str(),
-                    module.name.c_str());
+                    terminalText(module.name).c_str());
         for (const EventData& item : module.events) {
             if (const std::optional<Event> event = eventFromData(item))
                 std::printf("\t%s\n", eventSummary(*event).c_str());
@@ -157,8 +193,16 @@ void addEditCommands(CLI::App& app, Context& context)
     CLI::App* create =
         app.add_subcommand("new", "Write a new schedule document with one \"New Module\"");
     create->add_option("FILE", options->file, "The document to write")->required();
-    create->callback(
-        [options, &context] { writeDocument(options->file, newModulesDocument(), context); });
+    create->add_flag("--force", options->force, "Replace FILE when it exists");
+    create->callback([options, &context] {
+        // One slip for add-module must not erase a schedule.
+        struct stat existing
+        {
+        };
+        if (!options->force && lstat(options->file.c_str(), &existing) == 0)
+            throw UsageError(options->file + " exists; give --force to replace it");
+        writeDocument(options->file, newModulesDocument(), context);
+    });
 
     CLI::App* addModule =
         app.add_subcommand("add-module", "Append a \"New Module\" to a schedule document");
@@ -202,11 +246,19 @@ void addEditCommands(CLI::App& app, Context& context)
         }
         EventData& item = module.events[index];
         std::optional<Event> event = eventFromData(item);
+        const Event before = *event;
         parseEventText(options->text, *event);
         const EventData changed = eventToData(*event);
         std::memcpy(item.data(), changed.data(), EventContentSize);
         document->modules[moduleIndex] = std::move(module);
         writeDocument(options->file, *document, context);
+        if (context.exitCode != ExitOk)
+            return;
+        // The parser keeps whatever it cannot read, as the window does; the
+        // summary shows what was applied. Committing such a text is no error.
+        std::printf("%s\n", eventSummary(*event).c_str());
+        if (*event == before)
+            std::fprintf(stderr, "vantrelctl: the text changed nothing in the event\n");
     });
 
     CLI::App* set = app.add_subcommand(

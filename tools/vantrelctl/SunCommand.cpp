@@ -4,6 +4,7 @@
 #include "platform/Location.h"
 #include "suntimes/SunTimes.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -20,20 +21,35 @@ std::string timeText(std::uint32_t value)
     return buffer;
 }
 
-// Noon of a YYYY-MM-DD date in the machine's zone, or nullopt if no such day.
-std::optional<std::time_t> noonOf(const std::string& text)
+// A moment of a YYYY-MM-DD date in the machine's zone, or nullopt if there is
+// no such day or the schedule's clock cannot hold it: its seconds from
+// 1904-01-01 are 32 bits, ending on 2040-02-06 at 06:28:15. Noon is taken, as
+// no zone changes its clock then; on the last day, midnight.
+std::optional<std::time_t> momentOf(const std::string& text)
 {
     int year = 0, month = 0, day = 0;
     char tail = 0;
     if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3)
         return std::nullopt;
-    if (year < 1904 || year > 2039 || month < 1 || month > 12 || day < 1)
+    if (year < 1904 || year > 2040 || month < 1 || month > 12 || day < 1 || day > 31)
         return std::nullopt;
+    std::tm civil{};
+    civil.tm_year = year - 1900;
+    civil.tm_mon = month - 1;
+    civil.tm_mday = day;
+    const std::time_t utcMidnight = timegm(&civil);
+    if (civil.tm_mday != day || civil.tm_mon != month - 1)
+        return std::nullopt;
+    // The date value of that day, counted without a zone as the clock does.
+    const std::int64_t dateValue = static_cast<std::int64_t>(utcMidnight) + UnixToMacEpochSeconds;
+    if (dateValue > std::int64_t{UINT32_MAX})
+        return std::nullopt;
+    const bool lastDay = dateValue + SecondsPerDay / 2 > std::int64_t{UINT32_MAX};
     std::tm t{};
     t.tm_year = year - 1900;
     t.tm_mon = month - 1;
     t.tm_mday = day;
-    t.tm_hour = 12;
+    t.tm_hour = lastDay ? 0 : 12;
     t.tm_isdst = -1;
     const std::time_t when = std::mktime(&t);
     if (when == -1 || t.tm_mday != day || t.tm_mon != month - 1)
@@ -75,10 +91,11 @@ void addSunCommand(CLI::App& app, Context& context)
     addLocationOptions(sun, options->location);
     sun->callback([options, &context] {
         if (!options->date.empty()) {
-            const auto noon = noonOf(options->date);
-            if (!noon)
-                throw UsageError("--date: " + options->date + " is not a date YYYY-MM-DD");
-            const std::time_t when = *noon;
+            const auto moment = momentOf(options->date);
+            if (!moment)
+                throw UsageError("--date: " + options->date +
+                                 " is not a date YYYY-MM-DD from 1904-01-01 to 2040-02-06");
+            const std::time_t when = *moment;
             setUnixClock([when] { return when; });
         }
         applyLocationOptions(options->location);

@@ -13,6 +13,9 @@ int main(int argc, char** argv)
 {
     // The user's own coordinates, when set, win over the time zone's city.
     vantrel::installLocationPreferences();
+    vantrel::setPreferencesWarningSink([](const std::string& message) {
+        std::fprintf(stderr, "vantrelctl: %s\n", message.c_str());
+    });
 
     CLI::App app{"vantrelctl: drive the X10 CP290 interface and edit Vantrel schedules"};
     app.require_subcommand(1);
