@@ -319,6 +319,24 @@ TEST_F(DirectCommands, BabbleIsCutOffAndReported)
     EXPECT_EQ(linesStartingWith(sim, "rx ").size(), 3u);
 }
 
+TEST_F(DirectCommands, ReplyTricklingInsideTheByteTimeOutIsCutOffAsAWhole)
+{
+    // Each byte comes a third of the byte time-out after the last, so only
+    // the deadline of the whole reply ends the first attempt; the second is
+    // answered at once. The table's 135 bytes would take 5.4 s; the deadline
+    // is 3600 ticks, 1.44 s.
+    setDriverTickForTests(400us);
+    Cp290Sim sim({"--fault", "trickle=0.04@1"});
+    useSim(sim);
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_TRUE(CP290DoGetEvents());
+
+    EXPECT_LT(secondsSince(start), 1.44 + 1.5);
+    EXPECT_EQ(linesStartingWith(sim, "rx ").size(), 2u);
+    EXPECT_TRUE(host.alerts.empty());
+}
+
 struct FlakyCase
 {
     int silentExchanges;
