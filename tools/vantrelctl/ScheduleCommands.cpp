@@ -123,7 +123,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
             return;
         }
         if (count == 0)
-            std::printf("No event falls on today or tomorrow; the CP290 keeps what it had.\n");
+            std::printf("No event falls on today or tomorrow; the CP290's stored events were "
+                        "erased.\n");
         else
             std::printf("%u of %d CP290 events sent.\n", count, CP290MaxEvents);
         context.exitCode = ExitOk;
