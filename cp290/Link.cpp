@@ -13,6 +13,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -87,6 +88,9 @@ std::chrono::nanoseconds tick = RealTick;
 // When the byte after the last one sent may go out; see waitAfterByte().
 Clock::time_point nextByteSlot{};
 bool sleepLoopByteWait = false;
+// Set by the program's signal handler; see setCP290StopRequest().
+volatile std::sig_atomic_t* stopRequest = nullptr;
+const sigset_t* stopWaitMask = nullptr;
 
 // Why the last attempt failed, kept for the "CP290 Not Responding" alert. A
 // failed system call keeps its errno, taken where it failed; the other kinds
@@ -102,6 +106,7 @@ enum class FailureKind
     BadStatus,
     ReplyTooSlow,
     ImpossibleClock,
+    Stopped,
 };
 
 struct Failure
@@ -144,6 +149,8 @@ std::string failureText()
         return "The CP290's reply did not end in time";
     case FailureKind::ImpossibleClock:
         return "The CP290 reported a clock it cannot have meant (" + lastFailure.detail + ")";
+    case FailureKind::Stopped:
+        return "Stopped by a signal";
     }
     return {};
 }
@@ -151,41 +158,6 @@ std::string failureText()
 Clock::duration ticks(long count)
 {
     return std::chrono::duration_cast<Clock::duration>(tick * count);
-}
-
-void sleepUntil(Clock::time_point when)
-{
-    // steady_clock is CLOCK_MONOTONIC on Linux; an absolute wait needs no
-    // recomputation after a signal interrupts it.
-    const auto sinceEpoch = when.time_since_epoch();
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-    const timespec at{
-        static_cast<time_t>(seconds.count()),
-        static_cast<long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count())};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-    }
-}
-
-void waitTicks(long count)
-{
-    sleepUntil(Clock::now() + ticks(count));
-}
-
-// One tick after each byte keeps the output at the line rate (a byte is ten
-// bits, 1/60 s at 600 baud), so the frame is on the wire when the reply wait
-// starts. tcdrain() cannot do this: pseudo-terminals and many USB adapters
-// report the output drained at once. The slots are counted from the previous
-// byte's slot, not from now, so the time spent in write() and a late wake-up
-// do not add up over a 128-event download; after a pause (a reply wait) the
-// count starts afresh.
-void waitAfterByte()
-{
-    const auto now = Clock::now();
-    if (now > nextByteSlot + ticks(1))
-        nextByteSlot = now;
-    nextByteSlot += ticks(1);
-    sleepUntil(nextByteSlot);
 }
 
 timespec timespecOf(Clock::duration duration)
@@ -196,17 +168,70 @@ timespec timespecOf(Clock::duration duration)
                 std::chrono::duration_cast<std::chrono::nanoseconds>(duration - seconds).count())};
 }
 
+bool stopRequested()
+{
+    return stopRequest && *stopRequest;
+}
+
+// Returns false when a stop was requested before or during the wait.
+bool sleepUntil(Clock::time_point when)
+{
+    if (stopRequest) {
+        // The program's stop signals can only arrive inside this wait.
+        for (;;) {
+            if (*stopRequest)
+                return false;
+            const auto now = Clock::now();
+            if (now >= when)
+                return true;
+            const timespec remaining = timespecOf(when - now);
+            ppoll(nullptr, 0, &remaining, stopWaitMask);
+        }
+    }
+    // steady_clock is CLOCK_MONOTONIC on Linux; an absolute wait needs no
+    // recomputation after a signal interrupts it.
+    const timespec at = timespecOf(when.time_since_epoch());
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+    return true;
+}
+
+bool waitTicks(long count)
+{
+    return sleepUntil(Clock::now() + ticks(count));
+}
+
+// One tick after each byte keeps the output at the line rate (a byte is ten
+// bits, 1/60 s at 600 baud), so the frame is on the wire when the reply wait
+// starts. tcdrain() cannot do this: pseudo-terminals and many USB adapters
+// report the output drained at once. The slots are counted from the previous
+// byte's slot, not from now, so the time spent in write() and a late wake-up
+// do not add up over a 128-event download; after a pause (a reply wait) the
+// count starts afresh.
+bool waitAfterByte()
+{
+    const auto now = Clock::now();
+    if (now > nextByteSlot + ticks(1))
+        nextByteSlot = now;
+    nextByteSlot += ticks(1);
+    return sleepUntil(nextByteSlot);
+}
+
 // Waits for the port to become ready for events, up to deadline. Returns the
 // poll events, or 0 at the deadline, or -1 with the failure noted.
 int waitForPort(short events, Clock::time_point deadline)
 {
     for (;;) {
+        if (stopRequested()) {
+            noteFailure(FailureKind::Stopped);
+            return -1;
+        }
         const auto now = Clock::now();
         if (now >= deadline)
             return 0;
         pollfd port{CP290FileDescriptor, events, 0};
         const timespec remaining = timespecOf(deadline - now);
-        const int ready = ppoll(&port, 1, &remaining, nullptr);
+        const int ready = ppoll(&port, 1, &remaining, stopWaitMask);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -434,7 +459,10 @@ bool attemptExchange(std::uint8_t command, const std::uint8_t* data, int count)
     if (command == CP290SelfTest && CP290Verbose) {
         for (int second = 0; second < SelfTestWaitSeconds; ++second) {
             advanceProgress(gProgressBudget / 12);
-            waitTicks(TicksPerSecond);
+            if (!waitTicks(TicksPerSecond)) {
+                noteFailure(FailureKind::Stopped);
+                return false;
+            }
         }
     }
 
@@ -470,6 +498,12 @@ void setSleepLoopByteWaitForTests(bool on)
     sleepLoopByteWait = on;
 }
 
+void setCP290StopRequest(volatile std::sig_atomic_t* flag, const sigset_t* waitMask)
+{
+    stopRequest = flag;
+    stopWaitMask = flag ? waitMask : nullptr;
+}
+
 void resetDriverState()
 {
     closeCP290();
@@ -488,6 +522,8 @@ void resetDriverState()
     tick = RealTick;
     nextByteSlot = {};
     sleepLoopByteWait = false;
+    stopRequest = nullptr;
+    stopWaitMask = nullptr;
     lastFailure = {};
 }
 
@@ -598,7 +634,10 @@ bool SendByte(std::uint8_t byte)
         noteSystemFailure(written < 0 ? errno : EIO);
         return false;
     }
-    waitAfterByte();
+    if (!waitAfterByte()) {
+        noteFailure(FailureKind::Stopped);
+        return false;
+    }
     return true;
 }
 
@@ -615,7 +654,10 @@ bool GetByte(std::uint8_t* byte)
                 return true;
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
                 break;
-            waitTicks(TicksPerByteReadTry);
+            if (!waitTicks(TicksPerByteReadTry)) {
+                noteFailure(FailureKind::Stopped);
+                return false;
+            }
         }
         noteFailure(FailureKind::NoAnswer);
         return false;
@@ -629,6 +671,8 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
 {
     if (count < 0 || !data)
         count = 0;
+    if (stopRequested())
+        return false;
 
     int attempt = 0;
     if (CP290FileDescriptor < 0 && openCP290() < 0)
@@ -643,7 +687,7 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
             advanceProgress(gProgressBudget / 2);
     }
 
-    for (; attempt < Attempts; ++attempt) {
+    for (; attempt < Attempts && !stopRequested(); ++attempt) {
         if (!attemptExchange(command, data, count))
             continue;
         if (CP290Verbose && (command == CP290SetBaseHouseCode || command == CP290SetClock ||
@@ -654,6 +698,12 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
         return true;
     }
 
+    if (stopRequested()) {
+        // The program is going away: give the port back now, and leave the
+        // telling to the program.
+        closeCP290();
+        return false;
+    }
     if (CP290Verbose) {
         char message[512];
         std::snprintf(message, sizeof message,

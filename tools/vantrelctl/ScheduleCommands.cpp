@@ -118,7 +118,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
         }
         const unsigned count = NumEvents;
         if (!CP290DoSendEventEnd()) {
-            std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
+            if (!stopSignal())
+                std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
             context.exitCode = ExitFailed;
             return;
         }
@@ -139,7 +140,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
         const std::uint32_t now = GetDateTime();
         gProgressBudget = WholeProgress;
         if (!CP290DoGetEvents()) {
-            std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
+            if (!stopSignal())
+                std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
             context.exitCode = ExitFailed;
             return;
         }
