@@ -177,6 +177,28 @@ TEST_F(DownloadDevice, NothingApplicableTodayStillErasesTheOldEvents)
     EXPECT_EQ(readBack(), 0);
 }
 
+TEST_F(DownloadDevice, AtTheLineRateTakesNoExtraAttempts)
+{
+    // Monday 23:39 and base house code P: the trailing checksum of the clock
+    // reply is 0xFF and reaches the driver while it sends the erase.
+    test::Cp290Sim lineRate({"--base-house-code", "P"}, false);
+    ASSERT_TRUE(lineRate.isRunning());
+    setCP290DeviceFilePath(lineRate.devicePath().c_str());
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+    test::FixedClock clock(2007, 3, 5, 23, 39);
+    ASSERT_TRUE(
+        prepareDownload({module(0, 1, {clockEvent(EventRuleWeekly | 0x1F00, 6, 30)})}, {1, 1}));
+
+    EXPECT_TRUE(CP290DoSendEventEnd());
+
+    EXPECT_EQ(framesReceived(lineRate), (std::vector<std::string>{
+                                            "02 27 17 01 3F",
+                                            "04",
+                                            "00 C0",
+                                            "03 00 00 08 1F 06 1E 80 00 60 02 2D",
+                                        }));
+}
+
 TEST_F(DownloadDevice, TooManyEventsSendsNothing)
 {
     test::FixedClock clock(2007, 3, 5, 12, 0);
