@@ -19,6 +19,9 @@ namespace {
 
 SendEventResult lastResult = SendEventResult::Added;
 std::string lastError;
+// An event was offered since CP290DoSendEventStart, whether or not it gave
+// an entry today: the interface's old events must then be erased.
+bool eventsOffered = false;
 
 constexpr int ProgressTotal = 130;
 
@@ -166,6 +169,7 @@ struct BatchPort
 void CP290DoSendEventStart()
 {
     NumEvents = 0;
+    eventsOffered = false;
     SetRiseSetTimes();
     NowSecs = GetDateTime();
     NowDateTime = secondsToDate(NowSecs);
@@ -184,6 +188,7 @@ SendEventResult addEventToDownload(std::int64_t houseCodeIndex, std::int64_t uni
     std::string scratch;
     std::string& reason = error ? *error : scratch;
     reason.clear();
+    eventsOffered = true;
 
     // Checked before anything else, so a damaged module refuses the download
     // whatever its events would have done today.
@@ -294,7 +299,10 @@ const std::string& lastSendEventError()
 bool CP290DoSendEventEnd()
 {
     BatchPort port;
-    if (NumEvents == 0)
+    // With no events at all the interface is left alone. Events that give no
+    // entry today still replace what it holds: left there, the old events
+    // would go on switching by a schedule the user has changed.
+    if (NumEvents == 0 && !eventsOffered)
         return true;
 
     const int share = ProgressTotal / (NumEvents + 3);
@@ -345,6 +353,7 @@ void resetDownloadState()
     TodaySecs = 0;
     lastResult = SendEventResult::Added;
     lastError.clear();
+    eventsOffered = false;
 }
 
 } // namespace vantrel

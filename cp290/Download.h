@@ -70,8 +70,10 @@ SendEventResult lastSendEventResult();
 const std::string& lastSendEventError();
 
 // Sets the clock, keeps the base house code while erasing the stored events,
-// and downloads the table. Nothing is sent when the table is empty. The port
-// stays open across the batch and is closed on every way out.
+// and downloads the table. Nothing is sent when no event at all was offered
+// since CP290DoSendEventStart; events that give no entry today still erase
+// the interface's old ones. The port stays open across the batch and is
+// closed on every way out.
 bool CP290DoSendEventEnd();
 
 // The walk every caller makes: CP290DoSendEventStart, then every event of

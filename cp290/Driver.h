@@ -4,6 +4,7 @@
 // and the interface's commands. Process-wide state, as both programs run one
 // exchange at a time on their main thread.
 
+#include <csignal>
 #include <cstdint>
 
 namespace vantrel {
@@ -36,6 +37,15 @@ extern std::uint8_t gBaseHouseCode;
 extern std::uint8_t CP290TimerEvent[CP290MaxEvents][CP290TimerEventSize];
 extern std::uint16_t NumEvents;
 
+// Lets a signal stop an exchange. The program keeps its stop signals blocked
+// and names the flag its handler sets and the mask to wait with (its own
+// with those signals let through): the driver's waits are then the only
+// place they arrive, so none slips in between a look at the flag and a
+// wait. Once the flag is set the exchange ends at once, without further
+// attempts or an alert, and the port is closed (exclusive use released,
+// settings restored) whatever CP290Close says. A null flag turns this off.
+void setCP290StopRequest(volatile std::sig_atomic_t* flag, const sigset_t* waitMask);
+
 // Puts every piece of driver state back to its initial value (tests).
 void resetDriverState();
 
@@ -47,10 +57,10 @@ bool GetByte(std::uint8_t* byte);
 bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16_t count);
 
 // Encodings of the interface.
-std::uint8_t houseCodeByte(int houseCodeIndex);        // 0-15 -> table byte
-int houseCodeIndexOfByte(std::uint8_t byte);           // -1 when not in the table
-std::uint8_t brightnessByte(int brightness);           // 1-9 -> level/function byte
-std::uint8_t dayByteOfWeekday(int dayOfWeek);          // DateTimeRec dayOfWeek, 1 = Sunday
+std::uint8_t houseCodeByte(int houseCodeIndex); // 0-15 -> table byte
+int houseCodeIndexOfByte(std::uint8_t byte);    // -1 when not in the table
+std::uint8_t brightnessByte(int brightness);    // 1-9 -> level/function byte
+std::uint8_t dayByteOfWeekday(int dayOfWeek);   // DateTimeRec dayOfWeek, 1 = Sunday
 
 bool CP290DoOnOffDim(int houseCodeIndex, int unit, std::uint8_t levelFunction);
 bool CP290DoGetClock();

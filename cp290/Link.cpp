@@ -9,9 +9,11 @@
 #include "cp290/DriverHost.h"
 #include "cp290/DriverTesting.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,6 +63,9 @@ constexpr int MaxBytesBeforeStatus = 256;
 // seconds is not a babbler by count, but must not hold the program for
 // minutes. Seven bytes just inside the byte time-out take 35 s.
 constexpr int HandshakeTimeLimitTicks = 45 * TicksPerSecond;
+// And the whole reply: the event table is up to 1,031 bytes, about 17 s at
+// 600 baud, and a byte every 4.9 s would otherwise stretch it to 85 minutes.
+constexpr int ReplyTimeLimitTicks = 60 * TicksPerSecond;
 
 constexpr int PreambleLength = 16;
 constexpr int HandshakeLength = 6;
@@ -83,6 +88,9 @@ std::chrono::nanoseconds tick = RealTick;
 // When the byte after the last one sent may go out; see waitAfterByte().
 Clock::time_point nextByteSlot{};
 bool sleepLoopByteWait = false;
+// Set by the program's signal handler; see setCP290StopRequest().
+volatile std::sig_atomic_t* stopRequest = nullptr;
+const sigset_t* stopWaitMask = nullptr;
 
 // Why the last attempt failed, kept for the "CP290 Not Responding" alert. A
 // failed system call keeps its errno, taken where it failed; the other kinds
@@ -96,6 +104,9 @@ enum class FailureKind
     OutputStalled,
     NoHandshake,
     BadStatus,
+    ReplyTooSlow,
+    ImpossibleClock,
+    Stopped,
 };
 
 struct Failure
@@ -103,18 +114,19 @@ struct Failure
     FailureKind kind = FailureKind::None;
     int error = 0;
     std::uint8_t status = 0;
+    std::string detail;
 };
 
 Failure lastFailure;
 
 void noteSystemFailure(int error)
 {
-    lastFailure = {FailureKind::SystemCall, error, 0};
+    lastFailure = {FailureKind::SystemCall, error, 0, {}};
 }
 
-void noteFailure(FailureKind kind, std::uint8_t status = 0)
+void noteFailure(FailureKind kind, std::uint8_t status = 0, std::string detail = {})
 {
-    lastFailure = {kind, 0, status};
+    lastFailure = {kind, 0, status, std::move(detail)};
 }
 
 std::string failureText()
@@ -133,6 +145,12 @@ std::string failureText()
         return "The CP290 sent data but no reply";
     case FailureKind::BadStatus:
         return "The CP290 answered with status " + std::to_string(lastFailure.status);
+    case FailureKind::ReplyTooSlow:
+        return "The CP290's reply did not end in time";
+    case FailureKind::ImpossibleClock:
+        return "The CP290 reported a clock it cannot have meant (" + lastFailure.detail + ")";
+    case FailureKind::Stopped:
+        return "Stopped by a signal";
     }
     return {};
 }
@@ -140,41 +158,6 @@ std::string failureText()
 Clock::duration ticks(long count)
 {
     return std::chrono::duration_cast<Clock::duration>(tick * count);
-}
-
-void sleepUntil(Clock::time_point when)
-{
-    // steady_clock is CLOCK_MONOTONIC on Linux; an absolute wait needs no
-    // recomputation after a signal interrupts it.
-    const auto sinceEpoch = when.time_since_epoch();
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-    const timespec at{
-        static_cast<time_t>(seconds.count()),
-        static_cast<long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count())};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-    }
-}
-
-void waitTicks(long count)
-{
-    sleepUntil(Clock::now() + ticks(count));
-}
-
-// One tick after each byte keeps the output at the line rate (a byte is ten
-// bits, 1/60 s at 600 baud), so the frame is on the wire when the reply wait
-// starts. tcdrain() cannot do this: pseudo-terminals and many USB adapters
-// report the output drained at once. The slots are counted from the previous
-// byte's slot, not from now, so the time spent in write() and a late wake-up
-// do not add up over a 128-event download; after a pause (a reply wait) the
-// count starts afresh.
-void waitAfterByte()
-{
-    const auto now = Clock::now();
-    if (now > nextByteSlot + ticks(1))
-        nextByteSlot = now;
-    nextByteSlot += ticks(1);
-    sleepUntil(nextByteSlot);
 }
 
 timespec timespecOf(Clock::duration duration)
@@ -185,17 +168,70 @@ timespec timespecOf(Clock::duration duration)
                 std::chrono::duration_cast<std::chrono::nanoseconds>(duration - seconds).count())};
 }
 
+bool stopRequested()
+{
+    return stopRequest && *stopRequest;
+}
+
+// Returns false when a stop was requested before or during the wait.
+bool sleepUntil(Clock::time_point when)
+{
+    if (stopRequest) {
+        // The program's stop signals can only arrive inside this wait.
+        for (;;) {
+            if (*stopRequest)
+                return false;
+            const auto now = Clock::now();
+            if (now >= when)
+                return true;
+            const timespec remaining = timespecOf(when - now);
+            ppoll(nullptr, 0, &remaining, stopWaitMask);
+        }
+    }
+    // steady_clock is CLOCK_MONOTONIC on Linux; an absolute wait needs no
+    // recomputation after a signal interrupts it.
+    const timespec at = timespecOf(when.time_since_epoch());
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+    return true;
+}
+
+bool waitTicks(long count)
+{
+    return sleepUntil(Clock::now() + ticks(count));
+}
+
+// One tick after each byte keeps the output at the line rate (a byte is ten
+// bits, 1/60 s at 600 baud), so the frame is on the wire when the reply wait
+// starts. tcdrain() cannot do this: pseudo-terminals and many USB adapters
+// report the output drained at once. The slots are counted from the previous
+// byte's slot, not from now, so the time spent in write() and a late wake-up
+// do not add up over a 128-event download; after a pause (a reply wait) the
+// count starts afresh.
+bool waitAfterByte()
+{
+    const auto now = Clock::now();
+    if (now > nextByteSlot + ticks(1))
+        nextByteSlot = now;
+    nextByteSlot += ticks(1);
+    return sleepUntil(nextByteSlot);
+}
+
 // Waits for the port to become ready for events, up to deadline. Returns the
 // poll events, or 0 at the deadline, or -1 with the failure noted.
 int waitForPort(short events, Clock::time_point deadline)
 {
     for (;;) {
+        if (stopRequested()) {
+            noteFailure(FailureKind::Stopped);
+            return -1;
+        }
         const auto now = Clock::now();
         if (now >= deadline)
             return 0;
         pollfd port{CP290FileDescriptor, events, 0};
         const timespec remaining = timespecOf(deadline - now);
-        const int ready = ppoll(&port, 1, &remaining, nullptr);
+        const int ready = ppoll(&port, 1, &remaining, stopWaitMask);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -209,6 +245,36 @@ int waitForPort(short events, Clock::time_point deadline)
             return -1;
         }
         return port.revents;
+    }
+}
+
+// Waits for one received byte until deadline; false with the failure noted.
+bool getByteUntil(std::uint8_t* byte, Clock::time_point deadline)
+{
+    for (;;) {
+        const int ready = waitForPort(POLLIN, deadline);
+        if (ready < 0)
+            return false;
+        if (ready == 0) {
+            noteFailure(FailureKind::NoAnswer);
+            return false;
+        }
+        const bool hungUp = ready & (POLLHUP | POLLERR);
+        const ssize_t got = read(CP290FileDescriptor, byte, 1);
+        if (got == 1)
+            return true;
+        if (got == 0) {
+            // End of file: the other end of the line has gone.
+            noteFailure(FailureKind::DeviceGone);
+            return false;
+        }
+        if (errno == EINTR || (errno == EAGAIN && !hungUp))
+            continue;
+        if (errno == EAGAIN)
+            noteFailure(FailureKind::DeviceGone);
+        else
+            noteSystemFailure(errno);
+        return false;
     }
 }
 
@@ -266,21 +332,51 @@ bool sendFrame(std::uint8_t command, const std::uint8_t* data, int count)
     return true;
 }
 
+Clock::duration byteTimeout()
+{
+    return ticks(ByteReadTries * TicksPerByteReadTry);
+}
+
+// One byte of a reply: the byte time-out, cut short by the reply's deadline.
+bool getReplyByte(std::uint8_t* byte, Clock::time_point replyDeadline)
+{
+    if (CP290FileDescriptor < 0 || sleepLoopByteWait) {
+        if (!GetByte(byte))
+            return false;
+        if (Clock::now() <= replyDeadline)
+            return true;
+        noteFailure(FailureKind::ReplyTooSlow);
+        return false;
+    }
+    const auto byteDeadline = std::min(Clock::now() + byteTimeout(), replyDeadline);
+    if (getByteUntil(byte, byteDeadline))
+        return true;
+    if (lastFailure.kind == FailureKind::NoAnswer && byteDeadline == replyDeadline)
+        noteFailure(FailureKind::ReplyTooSlow);
+    return false;
+}
+
 // Reads up to and including the status byte: any bytes, then six 0xFF in a
-// row, then the status.
-bool readStatus(std::uint8_t* status)
+// row, then the status. A status is never 0xFF, so further 0xFF after the
+// sixth are skipped: a stale 0xFF (the trailing checksum of the previous
+// reply, arriving just after the input flush) must not push the handshake's
+// own last 0xFF into the status.
+bool readStatus(std::uint8_t* status, Clock::time_point replyDeadline)
 {
     const auto deadline = Clock::now() + ticks(HandshakeTimeLimitTicks);
     int run = 0;
     for (int received = 0; received < MaxBytesBeforeStatus; ++received) {
         std::uint8_t byte = 0;
-        if (!GetByte(&byte))
+        if (!getReplyByte(&byte, replyDeadline))
             return false;
-        if (run == HandshakeLength) {
+        if (run == HandshakeLength && byte != 0xFF) {
             *status = byte;
             return true;
         }
-        run = byte == 0xFF ? run + 1 : 0;
+        if (byte != 0xFF)
+            run = 0;
+        else if (run < HandshakeLength)
+            ++run;
         if (Clock::now() > deadline)
             break;
     }
@@ -288,12 +384,35 @@ bool readStatus(std::uint8_t* status)
     return false;
 }
 
-bool readClockReply()
+// What in a clock reply no interface can mean; empty when it is a clock.
+std::string impossibleClock(const std::array<std::uint8_t, ClockReplyLength>& reply)
+{
+    char text[48] = {};
+    const std::uint8_t day = reply[2];
+    if (reply[0] > 59)
+        std::snprintf(text, sizeof text, "minute %u", reply[0]);
+    else if (reply[1] > 23)
+        std::snprintf(text, sizeof text, "hour %u", reply[1]);
+    else if (day == 0 || day > 0x40 || (day & (day - 1)) != 0)
+        std::snprintf(text, sizeof text, "day byte 0x%02X", day);
+    else if ((reply[3] & 0x0F) != 0)
+        // Every house code byte has its code in the high four bits only.
+        std::snprintf(text, sizeof text, "base house code byte 0x%02X", reply[3]);
+    return text;
+}
+
+bool readClockReply(Clock::time_point replyDeadline)
 {
     std::array<std::uint8_t, ClockReplyLength> reply{};
     for (auto& byte : reply)
-        if (!GetByte(&byte))
+        if (!getReplyByte(&byte, replyDeadline))
             return false;
+    // A garbled reply would otherwise be shown as "10:134 PM" or put back as
+    // the base house code.
+    if (std::string what = impossibleClock(reply); !what.empty()) {
+        noteFailure(FailureKind::ImpossibleClock, 0, std::move(what));
+        return false;
+    }
     // The third byte is the day, which nothing uses.
     gMinute = reply[0];
     gHour = reply[1];
@@ -301,16 +420,16 @@ bool readClockReply()
     return true;
 }
 
-bool readEventSlots()
+bool readEventSlots(Clock::time_point replyDeadline)
 {
     // Read into a copy so a reply cut short leaves the table as it was.
     std::array<std::array<std::uint8_t, EventSlotLength>, CP290MaxEvents> slots{};
     for (auto& slot : slots) {
-        if (!GetByte(&slot[0]))
+        if (!getReplyByte(&slot[0], replyDeadline))
             return false;
         if (slot[0] != EmptySlot)
             for (int i = 1; i < EventSlotLength; ++i)
-                if (!GetByte(&slot[i]))
+                if (!getReplyByte(&slot[i], replyDeadline))
                     return false;
         if (CP290Verbose)
             advanceProgress(1.0);
@@ -340,21 +459,25 @@ bool attemptExchange(std::uint8_t command, const std::uint8_t* data, int count)
     if (command == CP290SelfTest && CP290Verbose) {
         for (int second = 0; second < SelfTestWaitSeconds; ++second) {
             advanceProgress(gProgressBudget / 12);
-            waitTicks(TicksPerSecond);
+            if (!waitTicks(TicksPerSecond)) {
+                noteFailure(FailureKind::Stopped);
+                return false;
+            }
         }
     }
 
+    const auto replyDeadline = Clock::now() + ticks(ReplyTimeLimitTicks);
     std::uint8_t status = 0;
-    if (!readStatus(&status))
+    if (!readStatus(&status, replyDeadline))
         return false;
     if (!statusAccepted(command, status)) {
         noteFailure(FailureKind::BadStatus, status);
         return false;
     }
     if (command == CP290GetClock)
-        return readClockReply();
+        return readClockReply(replyDeadline);
     if (command == CP290GetEvents)
-        return readEventSlots();
+        return readEventSlots(replyDeadline);
     return true;
 }
 
@@ -375,6 +498,12 @@ void setSleepLoopByteWaitForTests(bool on)
     sleepLoopByteWait = on;
 }
 
+void setCP290StopRequest(volatile std::sig_atomic_t* flag, const sigset_t* waitMask)
+{
+    stopRequest = flag;
+    stopWaitMask = flag ? waitMask : nullptr;
+}
+
 void resetDriverState()
 {
     closeCP290();
@@ -393,6 +522,8 @@ void resetDriverState()
     tick = RealTick;
     nextByteSlot = {};
     sleepLoopByteWait = false;
+    stopRequest = nullptr;
+    stopWaitMask = nullptr;
     lastFailure = {};
 }
 
@@ -503,7 +634,10 @@ bool SendByte(std::uint8_t byte)
         noteSystemFailure(written < 0 ? errno : EIO);
         return false;
     }
-    waitAfterByte();
+    if (!waitAfterByte()) {
+        noteFailure(FailureKind::Stopped);
+        return false;
+    }
     return true;
 }
 
@@ -520,45 +654,25 @@ bool GetByte(std::uint8_t* byte)
                 return true;
             if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
                 break;
-            waitTicks(TicksPerByteReadTry);
+            if (!waitTicks(TicksPerByteReadTry)) {
+                noteFailure(FailureKind::Stopped);
+                return false;
+            }
         }
         noteFailure(FailureKind::NoAnswer);
         return false;
     }
     // One deadline for the 30 tries of 10 ticks: a signal that interrupts
     // the wait does not start the time-out again.
-    const auto deadline = Clock::now() + ticks(ByteReadTries * TicksPerByteReadTry);
-    for (;;) {
-        const int ready = waitForPort(POLLIN, deadline);
-        if (ready < 0)
-            return false;
-        if (ready == 0) {
-            noteFailure(FailureKind::NoAnswer);
-            return false;
-        }
-        const bool hungUp = ready & (POLLHUP | POLLERR);
-        const ssize_t got = read(CP290FileDescriptor, byte, 1);
-        if (got == 1)
-            return true;
-        if (got == 0) {
-            // End of file: the other end of the line has gone.
-            noteFailure(FailureKind::DeviceGone);
-            return false;
-        }
-        if (errno == EINTR || (errno == EAGAIN && !hungUp))
-            continue;
-        if (errno == EAGAIN)
-            noteFailure(FailureKind::DeviceGone);
-        else
-            noteSystemFailure(errno);
-        return false;
-    }
+    return getByteUntil(byte, Clock::now() + byteTimeout());
 }
 
 bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16_t count)
 {
     if (count < 0 || !data)
         count = 0;
+    if (stopRequested())
+        return false;
 
     int attempt = 0;
     if (CP290FileDescriptor < 0 && openCP290() < 0)
@@ -573,7 +687,7 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
             advanceProgress(gProgressBudget / 2);
     }
 
-    for (; attempt < Attempts; ++attempt) {
+    for (; attempt < Attempts && !stopRequested(); ++attempt) {
         if (!attemptExchange(command, data, count))
             continue;
         if (CP290Verbose && (command == CP290SetBaseHouseCode || command == CP290SetClock ||
@@ -584,6 +698,12 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
         return true;
     }
 
+    if (stopRequested()) {
+        // The program is going away: give the port back now, and leave the
+        // telling to the program.
+        closeCP290();
+        return false;
+    }
     if (CP290Verbose) {
         char message[512];
         std::snprintf(message, sizeof message,

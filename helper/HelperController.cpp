@@ -4,6 +4,7 @@
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
 #include "platform/DateTime.h"
+#include "platform/Paths.h"
 #include "platform/SerialDevices.h"
 #include "platform/SignalPipe.h"
 #include "schedule/HelperCopy.h"
@@ -47,6 +48,11 @@ std::string outcome(const char* format, bool succeeded)
 
 } // namespace
 
+std::string helperLockPath()
+{
+    return configDirectory() + "/" + HelperDomain + ".lock";
+}
+
 std::time_t nextSendTimeAfter(std::time_t now)
 {
     std::tm local{};
@@ -68,7 +74,7 @@ void helperController::awakeFromNib()
     writeLog("Started.");
     CP290Verbose = false;
     m_defaults.setValue(ProcessIDKey, static_cast<std::int64_t>(getpid()));
-    m_defaults.synchronize();
+    save();
     m_defaults.addSuite(ApplicationDomain);
     SignalPipe::install(SIGTERM, &terminate);
     checkWhatToSend();
@@ -86,6 +92,43 @@ void helperController::checkTerminate()
     }
 }
 
+bool helperController::endIfTerminating()
+{
+    if (!terminate)
+        return false;
+    writeLog("Terminated.");
+    end();
+    return true;
+}
+
+void helperController::save()
+{
+    std::string error;
+    if (m_defaults.synchronize(&error)) {
+        m_saveFailureLogged = false;
+        return;
+    }
+    // Without the process id the application cannot stop us, and without
+    // the send time the next start sends again: say so, but not at every check.
+    if (!m_saveFailureLogged)
+        writeLog("Preferences not saved: " + error + ".");
+    m_saveFailureLogged = true;
+}
+
+void helperController::reportDamagedCopy(const std::string& error, std::time_t now)
+{
+    const PropertyValue* modules = m_defaults.value(HelperModulesKey);
+    const PropertyValue* eventRepeat = m_defaults.value(HelperEventRepeatKey);
+    DamageReport report{modules ? *modules : PropertyValue(),
+                        eventRepeat ? *eventRepeat : PropertyValue(), now};
+    if (m_damageReported && m_damageReported->modules == report.modules &&
+        m_damageReported->eventRepeat == report.eventRepeat &&
+        now - m_damageReported->loggedAt < static_cast<std::time_t>(SecondsPerDay))
+        return;
+    writeLog("Events not sent: " + error + ".");
+    m_damageReported = std::move(report);
+}
+
 void helperController::end()
 {
     m_ended = true;
@@ -97,7 +140,7 @@ void helperController::checkWhatToSend()
 {
     if (m_ended)
         return;
-    m_defaults.synchronize();
+    save();
 
     const std::time_t now = unixNow();
     if (const auto sendTime = m_defaults.unixDateValue(SendTimeKey))
@@ -107,20 +150,21 @@ void helperController::checkWhatToSend()
     const auto device = m_defaults.stringValue(SerialDeviceKey);
     if (!device)
         return;
-    std::string error;
-    const auto copy = readHelperCopy(m_defaults, &error);
-    if (!copy) {
-        // Nothing stored yet is silent. A damaged copy is never sent in part;
-        // it is reported at every check until the application stores a good one.
-        if (!error.empty())
-            writeLog("Events not sent: " + error + ".");
-        return;
-    }
-    const ModuleList& modules = copy->modules;
-
+    // While no device is usable nothing could be sent anyway.
     const std::string path = serialDevicePath(*device);
     if (path.empty() || access(path.c_str(), W_OK) != 0)
         return;
+
+    std::string error;
+    const auto copy = readHelperCopy(m_defaults, &error);
+    if (!copy) {
+        // Nothing stored yet is silent. A damaged copy is never sent in part.
+        if (!error.empty())
+            reportDamagedCopy(error, now);
+        return;
+    }
+    m_damageReported.reset();
+    const ModuleList& modules = copy->modules;
 
     SetRiseSetTimes();
     setCP290DeviceFilePath(path.c_str());
@@ -133,26 +177,28 @@ void helperController::checkWhatToSend()
                          : "Events not sent: " + lastSendEventError());
             return;
         }
+        // A request that came in before the exchange is not made to wait for it.
+        if (endIfTerminating())
+            return;
         sending = 1;
         succeeded = CP290DoSendEventEnd();
         writeLog(outcome("Events sent %@successfully.", succeeded));
     } else {
+        if (endIfTerminating())
+            return;
         sending = 1;
         succeeded = CP290DoSetClock();
         writeLog(outcome("Clock set %@successfully.", succeeded));
     }
 
-    if (terminate) {
-        writeLog("Terminated.");
-        end();
+    if (endIfTerminating())
         return;
-    }
     sending = 0;
     if (!succeeded)
         return;
 
     m_defaults.setUnixDate(SendTimeKey, nextSendTimeAfter(unixNow()));
-    m_defaults.synchronize();
+    save();
 }
 
 } // namespace vantrel

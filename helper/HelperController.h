@@ -8,9 +8,12 @@
 
 #include "platform/Preferences.h"
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace vantrel {
 
@@ -21,6 +24,15 @@ extern volatile std::sig_atomic_t terminate;
 extern volatile std::sig_atomic_t sending;
 
 constexpr int HelperCheckIntervalSeconds = 300;
+
+// How long a second copy waits for the first to end: well past a full
+// download at the line rate (about 80 s) with retries on the way.
+constexpr std::chrono::minutes HelperLockWait{10};
+
+// The lock that keeps one helper running per preferences folder, beside the
+// helper's own preferences: every copy that would read and write them finds
+// it, whatever else its environment holds.
+std::string helperLockPath();
 
 class helperController
 {
@@ -42,10 +54,28 @@ class helperController
 
   private:
     void end();
+    // Ends the program instead of starting an exchange when a termination
+    // request has come in; true when it did.
+    bool endIfTerminating();
+    // Writes the helper's preferences; a failure is logged once until a
+    // write succeeds again, and the changes stay pending for the next check.
+    void save();
+    // Logs a damaged schedule copy once, and again only when the copy
+    // changes or a day has passed.
+    void reportDamagedCopy(const std::string& error, std::time_t now);
+
+    struct DamageReport
+    {
+        PropertyValue modules;
+        PropertyValue eventRepeat;
+        std::time_t loggedAt = 0;
+    };
 
     Preferences m_defaults;
     std::function<void()> m_endProgram;
     bool m_ended = false;
+    bool m_saveFailureLogged = false;
+    std::optional<DamageReport> m_damageReported;
 };
 
 // 03:00 local time on the calendar day after the given moment.

@@ -14,16 +14,78 @@
 #include <QTimer>
 
 #include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#ifndef VANTREL_HELPER_VERSION
+#error "VANTREL_HELPER_VERSION must give the helper's bundle version"
+#endif
+
+namespace {
+
+constexpr int ExitUsage = 2;
+
+// The helper takes no arguments; these two answer and end at once, anything
+// else is refused, all before a preference or the log is touched.
+int answerArguments(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("Usage: vantrel-helper\n"
+                    "Runs in the background, started by Vantrel and at login, and at the first\n"
+                    "check after 3:00 AM each day downloads the schedule Vantrel last sent to the\n"
+                    "CP290 again, with that day's sunrise and sunset (or only sets its clock).\n"
+                    "It reports to the activity log and stops on SIGTERM. It takes no arguments.\n"
+                    "  --help     print this and exit\n"
+                    "  --version  print the version and exit\n");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("vantrel-helper %s\n", VANTREL_HELPER_VERSION);
+        return 0;
+    }
+    std::fprintf(stderr, "vantrel-helper: unexpected argument '%s'; it takes none (see --help)\n",
+                 argv[1]);
+    return ExitUsage;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    // Exactly one copy per user. A second one leaves at once, before it logs
-    // or touches the preferences.
+    // Before anything else, so that no SIGTERM is lost: the handler only
+    // records it, and the loop takes it up once it runs. A program that
+    // started us with SIGTERM blocked would otherwise keep us from stopping.
+    vantrel::SignalPipe::install(SIGTERM, &vantrel::terminate);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+
+    if (argc > 1)
+        return answerArguments(argc, argv);
+
+    // Exactly one copy per preferences. A copy started while another is in
+    // the middle of an exchange (the application replacing or re-enabling
+    // it) waits for that one to finish and end; while waiting it has logged
+    // nothing and touched no preference, and a SIGTERM ends it quietly.
     vantrel::InstanceLock lock;
-    const std::string lockFolder = vantrel::runtimeDirectory();
-    vantrel::makeDirectories(lockFolder);
-    if (!lock.acquire(lockFolder + "/vantrel-helper.lock"))
+    vantrel::makeDirectories(vantrel::configDirectory());
+    std::string error;
+    switch (lock.acquire(vantrel::helperLockPath(), vantrel::HelperLockWait,
+                         vantrel::SignalPipe::readDescriptor(), &error)) {
+    case vantrel::InstanceLock::Result::Acquired:
+        break;
+    case vantrel::InstanceLock::Result::Held:
+    case vantrel::InstanceLock::Result::Interrupted:
         return 0;
+    case vantrel::InstanceLock::Result::Failed:
+        // Without a word here the daily send would silently never happen.
+        std::setlocale(LC_ALL, "C");
+        vantrel::writeLog("Not started: cannot lock " + error + ".");
+        std::fprintf(stderr, "vantrel-helper: cannot lock %s\n", error.c_str());
+        return 1;
+    }
 
     QCoreApplication application(argc, argv);
     // Log lines and dates are written in the C locale whatever the session's is.
@@ -52,7 +114,7 @@ int main(int argc, char** argv)
     QObject::connect(&checks, &QTimer::timeout, [&controller] { controller.checkWhatToSend(); });
     checks.start();
 
-    // A SIGTERM that arrived during the first check is taken up in the loop.
+    // A SIGTERM that arrived before the loop runs is taken up at once.
     if (vantrel::terminate)
         QTimer::singleShot(0, [&controller] { controller.checkTerminate(); });
 

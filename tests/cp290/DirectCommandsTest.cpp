@@ -256,10 +256,12 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return CP290DoOnOffDim(0, 1, 2); },
                   {NoAnswer},
                   3},
-        FaultCase{"a byte of the clock reply dropped",
-                  {"--fault", "drop-byte"},
+        // The checksum takes the minute's place, so four bytes still come:
+        // hour 9 as the minute, day 0x04 as the hour, 0x60 as the day.
+        FaultCase{"the minute of the clock reply dropped",
+                  {"--fault", "drop-byte=8", "--clock", "Wed 09:05"},
                   [] { return CP290DoGetClock(); },
-                  {NoAnswer},
+                  {"The CP290 reported a clock it cannot have meant (day byte 0x60)"},
                   3},
         FaultCase{"a byte of the event slots dropped",
                   {"--fault", "drop-byte=100"},
@@ -319,6 +321,24 @@ TEST_F(DirectCommands, BabbleIsCutOffAndReported)
     EXPECT_EQ(linesStartingWith(sim, "rx ").size(), 3u);
 }
 
+TEST_F(DirectCommands, ReplyTricklingInsideTheByteTimeOutIsCutOffAsAWhole)
+{
+    // Each byte comes a third of the byte time-out after the last, so only
+    // the deadline of the whole reply ends the first attempt; the second is
+    // answered at once. The table's 135 bytes would take 5.4 s; the deadline
+    // is 3600 ticks, 1.44 s.
+    setDriverTickForTests(400us);
+    Cp290Sim sim({"--fault", "trickle=0.04@1"});
+    useSim(sim);
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_TRUE(CP290DoGetEvents());
+
+    EXPECT_LT(secondsSince(start), 1.44 + 1.5);
+    EXPECT_EQ(linesStartingWith(sim, "rx ").size(), 2u);
+    EXPECT_TRUE(host.alerts.empty());
+}
+
 struct FlakyCase
 {
     int silentExchanges;
@@ -347,6 +367,25 @@ INSTANTIATE_TEST_SUITE_P(Flaky, DirectCommandAttempts,
                                            FlakyCase{3, false}));
 
 // --------------------------------------------------------- real timing
+
+TEST_F(DirectCommands, SelfTestAtTheLineRateTakesNoExtraAttempts)
+{
+    // Monday 23:39 and base house code P: the clock reply's trailing
+    // checksum is 0x27 + 0x17 + 0x01 + 0xC0 = 0xFF, and at the line rate it
+    // arrives after the flush that precedes the self test's frame.
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+    CP290Verbose = false; // no eleven-second wait; the test itself takes none
+    FixedClock clock(2024, 6, 2, 18, 5);
+    Cp290Sim sim({"--self-test-time", "0", "--clock", "Mon 23:39", "--base-house-code", "P"},
+                 false);
+    useSim(sim);
+
+    EXPECT_TRUE(CP290DoSelfTest());
+
+    EXPECT_EQ(linesStartingWith(sim, "rx "),
+              (std::vector<std::string>{"rx 04", "rx 07", "rx 00 C0", "rx 02 05 12 40 57"}));
+    EXPECT_TRUE(sim.waitForTraceLine("tx FF FF FF FF FF FF 01 27 17 01 C0 FF"));
+}
 
 TEST_F(DirectCommands, VanishedDeviceFailsAtOnceAndCannotBeReopened)
 {

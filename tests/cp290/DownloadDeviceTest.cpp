@@ -157,20 +157,46 @@ TEST_F(DownloadDevice, FullTableIsStoredWhole)
     EXPECT_EQ(storedPart(128), downloaded);
 }
 
-TEST_F(DownloadDevice, NothingApplicableLeavesTheInterfaceAlone)
+TEST_F(DownloadDevice, NothingApplicableTodayStillErasesTheOldEvents)
 {
     test::FixedClock clock(2007, 3, 5, 12, 0);
     ASSERT_TRUE(prepareDownload({module(0, 1, {clockEvent(EventRuleWeekly, 7, 0)})}, {1, 1}));
     ASSERT_TRUE(CP290DoSendEventEnd());
     const std::size_t before = framesReceived(sim).size();
 
+    // The user replaced the weekly event by one next week.
     Event nextWeek = clockEvent(EventRuleDate, 7, 0);
     nextWeek.Date = dateValue(2007, 3, 12);
     ASSERT_TRUE(prepareDownload({module(0, 1, {nextWeek})}, {1, 1}));
     EXPECT_EQ(NumEvents, 0);
     EXPECT_TRUE(CP290DoSendEventEnd());
-    EXPECT_EQ(framesReceived(sim).size(), before);
-    EXPECT_EQ(readBack(), 1);
+    const std::vector<std::string> frames = framesReceived(sim);
+    EXPECT_EQ(std::vector<std::string>(frames.begin() + static_cast<std::ptrdiff_t>(before),
+                                       frames.end()),
+              (std::vector<std::string>{"02 00 0C 01 0D", "04", "00 60"}));
+    EXPECT_EQ(readBack(), 0);
+}
+
+TEST_F(DownloadDevice, AtTheLineRateTakesNoExtraAttempts)
+{
+    // Monday 23:39 and base house code P: the trailing checksum of the clock
+    // reply is 0xFF and reaches the driver while it sends the erase.
+    test::Cp290Sim lineRate({"--base-house-code", "P"}, false);
+    ASSERT_TRUE(lineRate.isRunning());
+    setCP290DeviceFilePath(lineRate.devicePath().c_str());
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+    test::FixedClock clock(2007, 3, 5, 23, 39);
+    ASSERT_TRUE(
+        prepareDownload({module(0, 1, {clockEvent(EventRuleWeekly | 0x1F00, 6, 30)})}, {1, 1}));
+
+    EXPECT_TRUE(CP290DoSendEventEnd());
+
+    EXPECT_EQ(framesReceived(lineRate), (std::vector<std::string>{
+                                            "02 27 17 01 3F",
+                                            "04",
+                                            "00 C0",
+                                            "03 00 00 08 1F 06 1E 80 00 60 02 2D",
+                                        }));
 }
 
 TEST_F(DownloadDevice, TooManyEventsSendsNothing)

@@ -531,11 +531,12 @@ TEST_F(Download, WalkStopsAtTheFirstRefusal)
     EXPECT_EQ(lastSendEventResult(), SendEventResult::InvalidModule);
 }
 
-TEST_F(Download, NothingApplicableSendsNothingAndSucceeds)
+TEST_F(Download, NothingApplicableStillTalksToTheInterface)
 {
     test::FixedClock clock(Year, March, 5, 12, 0);
-    // A device that does not exist: any attempt to talk would fail.
+    // A device that does not exist: only an attempt to talk can fail.
     setCP290DeviceFilePath("/nonexistent/vantrel-no-device");
+    CP290Verbose = false;
     Module m;
     m.events = {eventToData(onDate(dateValue(Year, March, 12), 7, 0)),
                 eventToData(onDate(dateValue(Year, March, 1), 7, 0))};
@@ -543,9 +544,13 @@ TEST_F(Download, NothingApplicableSendsNothingAndSucceeds)
     EXPECT_TRUE(prepareDownload({m}, {1, 1}, &hadEvents));
     EXPECT_TRUE(hadEvents);
     EXPECT_EQ(NumEvents, 0);
-    EXPECT_TRUE(CP290DoSendEventEnd());
+    EXPECT_FALSE(CP290DoSendEventEnd()) << "the old events were left in the interface";
     EXPECT_TRUE(CP290Close);
     EXPECT_EQ(CP290FileDescriptor, -1);
+
+    // Without any event there is nothing to replace.
+    EXPECT_TRUE(prepareDownload({Module{}}, {1, 1}));
+    EXPECT_TRUE(CP290DoSendEventEnd());
 }
 
 TEST_F(Download, WalkWithoutEventsStillEmptiesTheTable)

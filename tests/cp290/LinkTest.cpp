@@ -158,8 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, LinkHandshake,
     ::testing::Values(HandshakeCase{"a run of five broken by 0x01, then six and status 1", 2,
                                     concat({{0x00}, FF5, {0x01}, FF6, {0x01}}), true},
-                      HandshakeCase{"seven 0xFF: the seventh is the status", 2,
-                                    concat({FF6, {0xFF, 0x01}}), false},
+                      HandshakeCase{"a stale 0xFF ahead of the handshake is skipped", 2,
+                                    concat({FF6, {0xFF, 0x01}}), true},
+                      HandshakeCase{"any run past six is skipped, the status still judged", 2,
+                                    concat({FF6, FF6, {0x00}}), false},
                       HandshakeCase{"noise before the handshake", 2,
                                     concat({{0x12, 0xFF, 0x34}, FF6, {0x01}}), true},
                       HandshakeCase{"self test: status 0 passes", 7, handshake(0), true},
@@ -170,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HandshakeCase{"base house code: status 1", 0, handshake(1), true},
                       HandshakeCase{"base house code: status 2 fails", 0, handshake(2), false},
                       HandshakeCase{"direct command: status 0 fails", 1, handshake(0), false},
-                      HandshakeCase{"status 0xFF fails", 1, handshake(0xFF), false},
+                      HandshakeCase{"0xFF where the status belongs, then silence", 1,
+                                    handshake(0xFF), false},
                       HandshakeCase{"five 0xFF only, then silence", 2, FF5, false}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
 
@@ -306,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{
             "set clock: half before, half after", 2, {1, 2, 3}, 130, handshake(1), {65, 65}},
         ProgressCase{"base house code", 0, {0x60}, 10, handshake(1), {5, 5}},
-        ProgressCase{"read clock", 4, {}, 10, concat({handshake(1), {1, 2, 3, 4}}), {5, 5}},
+        ProgressCase{"read clock", 4, {}, 10, concat({handshake(1), {1, 2, 4, 0x60}}), {5, 5}},
         ProgressCase{"direct command: half before only", 1, {1, 2, 3, 4}, 130, handshake(1), {65}},
         ProgressCase{"timer event: nothing",
                      3,
@@ -362,6 +365,46 @@ TEST_F(LinkTest, ClockReplyCutShortStoresNothing)
     EXPECT_EQ(gMinute, 7);
     EXPECT_EQ(gHour, 8);
     EXPECT_EQ(gBaseHouseCode, 0x90);
+}
+
+TEST_F(LinkTest, ClockReplyNoInterfaceCanMeanFailsTheCommand)
+{
+    struct Case
+    {
+        Bytes reply;
+        const char* named;
+    };
+    const Case cases[] = {
+        {{0x86, 0x16, 0x01, 0x60}, "minute 134"},
+        {{0x3C, 0x06, 0x01, 0x60}, "minute 60"},
+        {{0x05, 0x18, 0x01, 0x60}, "hour 24"},
+        {{0x05, 0x06, 0x00, 0x60}, "day byte 0x00"},
+        {{0x05, 0x06, 0x03, 0x60}, "day byte 0x03"},
+        {{0x05, 0x06, 0x80, 0x60}, "day byte 0x80"},
+        {{0x05, 0x06, 0x40, 0x61}, "base house code byte 0x61"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        host = RecordingHost{};
+        gMinute = 7;
+        gHour = 8;
+        gBaseHouseCode = 0x90;
+        ScriptedDevice garbled;
+        setCP290DeviceFilePath(garbled.path().c_str());
+        garbled.serve(frameLength({}), [&](int) { return concat({handshake(1), c.reply}); });
+
+        EXPECT_FALSE(CP290DoGetClock());
+
+        garbled.stop();
+        EXPECT_EQ(garbled.frames().size(), 3u);
+        ASSERT_EQ(host.alerts.size(), 1u);
+        EXPECT_EQ(host.alerts[0].message,
+                  notRespondingMessage("The CP290 reported a clock it cannot have meant (" +
+                                       std::string(c.named) + ")"));
+        EXPECT_EQ(gMinute, 7);
+        EXPECT_EQ(gHour, 8);
+        EXPECT_EQ(gBaseHouseCode, 0x90);
+    }
 }
 
 TEST_F(LinkTest, EmptySlotsWriteOnlyTheModeByte)

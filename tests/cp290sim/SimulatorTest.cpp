@@ -3,6 +3,7 @@
 
 #include "cp290sim/TerminalClient.h"
 #include "support/Cp290Sim.h"
+#include "tools/cp290sim/Protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -51,13 +52,14 @@ TEST(Cp290SimProgram, SetsAndReadsTheClock)
     ASSERT_TRUE(client.sendFrame({0x02, 0x05, 0x12, 0x40, 0x57}));
     EXPECT_EQ(client.read(7), reply(1));
     ASSERT_TRUE(client.sendFrame({0x04}));
-    EXPECT_EQ(client.read(11), reply(1, {0x05, 0x12, 0x40, 0x60}));
+    // With the checksum a real interface sends: 0x05 + 0x12 + 0x40 + 0x60.
+    EXPECT_EQ(client.read(12), reply(1, {0x05, 0x12, 0x40, 0x60, 0xB7}));
 
     EXPECT_EQ(sim.traceLines(), (std::vector<std::string>{
                                     "rx 02 05 12 40 57",
                                     "tx FF FF FF FF FF FF 01",
                                     "rx 04",
-                                    "tx FF FF FF FF FF FF 01 05 12 40 60",
+                                    "tx FF FF FF FF FF FF 01 05 12 40 60 B7",
                                 }));
 }
 
@@ -68,14 +70,35 @@ TEST(Cp290SimProgram, DirectCommandsGoOutOnThePowerLine)
         const char* legend;
         Bytes frame;
         std::vector<std::string> switched;
+        // After the status: house code and function, units 9-16, units 1-8,
+        // base house code (A), checksum.
+        Bytes report;
     };
     const std::vector<Row> rows = {
-        {"dim B3 to brightness 4", {0x01, 0x85, 0xE0, 0x00, 0x20, 0x85}, {"x10 B3 DIM 50%"}},
-        {"on A12", {0x01, 0x02, 0x60, 0x10, 0x00, 0x72}, {"x10 A12 ON"}},
-        {"all lights on, house A", {0x01, 0x01, 0x60, 0x00, 0x00, 0x61}, {"x10 A ALL-LIGHTS-ON"}},
-        {"all units off, house P", {0x01, 0x00, 0xC0, 0x00, 0x00, 0xC0}, {"x10 P ALL-UNITS-OFF"}},
-        {"off M1 and M16", {0x01, 0x03, 0x00, 0x01, 0x80, 0x84}, {"x10 M1 OFF", "x10 M16 OFF"}},
-        {"dim C8 to brightness 1", {0x01, 0xE5, 0x20, 0x00, 0x01, 0x06}, {"x10 C8 DIM 12.5%"}},
+        {"dim B3 to brightness 4",
+         {0x01, 0x85, 0xE0, 0x00, 0x20, 0x85},
+         {"x10 B3 DIM 50%"},
+         {0xE5, 0x00, 0x20, 0x60, 0x65}},
+        {"on A12",
+         {0x01, 0x02, 0x60, 0x10, 0x00, 0x72},
+         {"x10 A12 ON"},
+         {0x62, 0x10, 0x00, 0x60, 0xD2}},
+        {"all lights on, house A",
+         {0x01, 0x01, 0x60, 0x00, 0x00, 0x61},
+         {"x10 A ALL-LIGHTS-ON"},
+         {0x61, 0x00, 0x00, 0x60, 0xC1}},
+        {"all units off, house P",
+         {0x01, 0x00, 0xC0, 0x00, 0x00, 0xC0},
+         {"x10 P ALL-UNITS-OFF"},
+         {0xC0, 0x00, 0x00, 0x60, 0x20}},
+        {"off M1 and M16",
+         {0x01, 0x03, 0x00, 0x01, 0x80, 0x84},
+         {"x10 M1 OFF", "x10 M16 OFF"},
+         {0x03, 0x01, 0x80, 0x60, 0xE4}},
+        {"dim C8 to brightness 1",
+         {0x01, 0xE5, 0x20, 0x00, 0x01, 0x06},
+         {"x10 C8 DIM 12.5%"},
+         {0x25, 0x00, 0x01, 0x60, 0x86}},
     };
     Cp290Sim sim;
     ASSERT_TRUE(sim.isRunning());
@@ -84,14 +107,19 @@ TEST(Cp290SimProgram, DirectCommandsGoOutOnThePowerLine)
         SCOPED_TRACE(row.legend);
         const std::size_t first = sim.traceLines().size();
         ASSERT_TRUE(client.sendFrame(row.frame));
+        // The acknowledgement, then the report of what went out.
         EXPECT_EQ(client.read(7), reply(1));
+        EXPECT_EQ(client.read(12), reply(1, row.report));
         // The switching is traced before the reply is sent.
         auto lines = linesFrom(sim, first);
-        ASSERT_EQ(lines.size(), row.switched.size() + 2);
+        ASSERT_EQ(lines.size(), row.switched.size() + 3);
         EXPECT_EQ(lines.front().substr(0, 3), "rx ");
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 1), row.switched);
-        EXPECT_EQ(lines.back(), "tx FF FF FF FF FF FF 01");
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 2), row.switched);
+        EXPECT_EQ(lines.end()[-2], "tx FF FF FF FF FF FF 01");
+        EXPECT_EQ(lines.back(), "tx " + vantrel::cp290sim::hexBytes(reply(1, row.report)));
     }
+    // On A12, byte for byte.
+    EXPECT_TRUE(sim.waitForTraceLine("tx FF FF FF FF FF FF 01 62 10 00 60 D2"));
 }
 
 TEST(Cp290SimProgram, StoresEventsAndListsThemBack)
@@ -115,11 +143,14 @@ TEST(Cp290SimProgram, StoresEventsAndListsThemBack)
     Bytes expected = reply(1, {0xFF, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02});
     expected.insert(expected.end(), 125, 0xFF);
     expected.insert(expected.end(), {0x02, 0x01, 0x17, 0x3B, 0x00, 0x80, 0xE0, 0x85});
+    // The sum of the two events' sixteen bytes, 0x18D + 0x23A; the empty
+    // slots' 0xFF are not counted.
+    expected.push_back(0xC7);
     EXPECT_EQ(client.read(expected.size()), expected);
 
     ASSERT_TRUE(client.sendFrame({0x04}));
-    const Bytes clock = client.read(11);
-    ASSERT_EQ(clock.size(), 11u);
+    const Bytes clock = client.read(12);
+    ASSERT_EQ(clock.size(), 12u);
     EXPECT_EQ(clock[10], 0xE0) << "base house code";
 
     // Setting the base house code again erases them.
@@ -128,6 +159,7 @@ TEST(Cp290SimProgram, StoresEventsAndListsThemBack)
     ASSERT_TRUE(client.sendFrame({0x05}));
     Bytes empty = reply(1);
     empty.insert(empty.end(), 128, 0xFF);
+    empty.push_back(0x00);
     EXPECT_EQ(client.read(empty.size()), empty);
 }
 
@@ -184,7 +216,7 @@ TEST(Cp290SimProgram, SpoilsOnlyTheChosenExchange)
     EXPECT_EQ(client.read(7), reply(0));
     ASSERT_TRUE(client.sendFrame({0x04}));
     // The status byte is left out.
-    const Bytes damaged = client.read(10);
+    const Bytes damaged = client.read(11);
     EXPECT_EQ(Bytes(damaged.begin(), damaged.begin() + 6), Bytes(6, 0xFF));
     ASSERT_TRUE(client.sendFrame({0x07}));
     EXPECT_EQ(client.read(7), reply(0)) << "the fourth exchange is normal";
@@ -278,9 +310,9 @@ TEST(Cp290SimProgram, VanishHangsUpAndRemovesTheLink)
     EXPECT_TRUE(std::filesystem::is_symlink(sim.linkPath()));
     TerminalClient client(sim.devicePath());
     ASSERT_TRUE(client.sendFrame({0x04}));
-    EXPECT_EQ(client.read(11).size(), 11u);
+    EXPECT_EQ(client.read(12).size(), 12u);
     ASSERT_TRUE(client.sendFrame({0x04}));
-    EXPECT_TRUE(client.read(11).empty());
+    EXPECT_TRUE(client.read(12).empty());
     EXPECT_TRUE(client.hasHungUp());
     EXPECT_EQ(sim.waitForExit(), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.linkPath())));
@@ -301,7 +333,7 @@ TEST(Cp290SimProgram, PowerLossForgetsEverything)
     ASSERT_TRUE(sim.waitForTraceLine("note power back"));
 
     ASSERT_TRUE(client.sendFrame({0x04}));
-    EXPECT_EQ(client.read(11), reply(1, {0x00, 0x00, 0x01, 0x60})) << "Monday 00:00, house A";
+    EXPECT_EQ(client.read(12), reply(1, {0x00, 0x00, 0x01, 0x60, 0x61})) << "Monday 00:00, house A";
     ASSERT_TRUE(client.sendFrame({0x05}));
     EXPECT_EQ(client.read(7 + 128).at(7), 0xFF) << "slot 0 forgotten";
 }
@@ -309,7 +341,7 @@ TEST(Cp290SimProgram, PowerLossForgetsEverything)
 TEST(Cp290SimProgram, RunsTimerEventsWhenItsClockReachesThem)
 {
     // Ten clock minutes a second.
-    Cp290Sim sim({"--clock", "Mon 06:29", "--clock-rate", "600", "--reports"});
+    Cp290Sim sim({"--clock", "Mon 06:29", "--clock-rate", "600"});
     ASSERT_TRUE(sim.isRunning());
     TerminalClient client(sim.devicePath());
     // Weekly on Mondays at 06:30, A1 and A2 on.
@@ -319,7 +351,25 @@ TEST(Cp290SimProgram, RunsTimerEventsWhenItsClockReachesThem)
     const auto first = sim.waitForTraceLine("x10 A1 ON");
     ASSERT_TRUE(first);
     EXPECT_EQ(sim.traceLines().at(*first + 1), "x10 A2 ON");
-    EXPECT_EQ(client.read(12), reply(1, {0x02, 0x60, 0x00, 0xC0, 0x22}));
+    // The report: house A with function on, units 9-16, units 1-8, base house code, checksum.
+    EXPECT_EQ(client.read(12), reply(1, {0x62, 0x00, 0xC0, 0x60, 0x82}));
+}
+
+TEST(Cp290SimProgram, BareProtocolHasNoReportsAndNoReplyChecksums)
+{
+    // A clock minute a second: the event is stored long before it runs.
+    Cp290Sim sim({"--bare", "--clock", "Mon 06:29", "--clock-rate", "60"});
+    ASSERT_TRUE(sim.isRunning());
+    TerminalClient client(sim.devicePath());
+    ASSERT_TRUE(
+        client.sendFrame({0x03, 0x00, 0x00, 0x08, 0x01, 0x06, 0x1E, 0xC0, 0x00, 0x60, 0x02, 0x4F}));
+    EXPECT_EQ(client.read(7), reply(1));
+    ASSERT_TRUE(client.sendFrame({0x01, 0x02, 0x60, 0x10, 0x00, 0x72}));
+    EXPECT_EQ(client.read(7), reply(1));
+    ASSERT_TRUE(client.sendFrame({0x05}));
+    EXPECT_EQ(client.read(7 + 8 + 127).size(), 7u + 8 + 127);
+    ASSERT_TRUE(sim.waitForTraceLine("note timer event 0"));
+    EXPECT_TRUE(client.readFor(std::chrono::milliseconds(200)).empty());
 }
 
 TEST(Cp290SimProgram, SigtermRemovesTheLinkAndExitsCleanly)

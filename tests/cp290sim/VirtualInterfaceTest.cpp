@@ -59,11 +59,10 @@ TEST(Cp290SimInterface, SetClockAndReadItBack)
     EXPECT_EQ(device.execute(frame(SetClock, {0x05, 0x12, 0x40}), Start).status, 1);
     const Outcome read = device.execute(frame(ReadClock, {}), Start + 30s);
     EXPECT_EQ(read.status, 1);
-    EXPECT_EQ(read.payload, (Bytes{0x05, 0x12, 0x40, 0x60}));
+    EXPECT_EQ(read.payload, (Bytes{0x05, 0x12, 0x40, 0x60, 0xB7})) << "with its checksum";
 
-    device.setReplyChecksums(true);
-    EXPECT_EQ(device.execute(frame(ReadClock, {}), Start).payload,
-              (Bytes{0x05, 0x12, 0x40, 0x60, 0xB7}));
+    device.setReplyChecksums(false);
+    EXPECT_EQ(device.execute(frame(ReadClock, {}), Start).payload, (Bytes{0x05, 0x12, 0x40, 0x60}));
 }
 
 TEST(Cp290SimInterface, RefusesWhatItCannotStore)
@@ -121,10 +120,14 @@ TEST(Cp290SimInterface, ListsSlotsInOrder)
 {
     VirtualInterface device(Start);
     ASSERT_EQ(device.execute(storeEvent(1, 9, 0x1F, 23, 59, 0xFF), Start).status, 1);
-    const Bytes listing = device.execute(frame(ReadEvents, {}), Start).payload;
     Bytes expected = {0xFF, 0x09, 0x1F, 23, 59, 0xFF, 0x00, 0x60, 0x02};
     expected.insert(expected.end(), 126, 0xFF);
-    EXPECT_EQ(listing, expected);
+    device.setReplyChecksums(false);
+    EXPECT_EQ(device.execute(frame(ReadEvents, {}), Start).payload, expected);
+    // The checksum leaves out the empty slots: 0x09 + 0x1F + 23 + 59 + 0xFF + 0x60 + 0x02.
+    device.setReplyChecksums(true);
+    expected.push_back(0xDB);
+    EXPECT_EQ(device.execute(frame(ReadEvents, {}), Start).payload, expected);
 }
 
 TEST(Cp290SimInterface, RunsTimerEventsOnTheirDays)
@@ -154,7 +157,8 @@ TEST(Cp290SimInterface, RunsTimerEventsOnTheirDays)
             for (const auto& firing : device.advance(Start + (day + 1) * 24h)) {
                 EXPECT_EQ(firing.slot, 3);
                 EXPECT_EQ(firing.switched, std::vector<std::string>{"A1 ON"});
-                EXPECT_EQ(firing.report, (std::array<std::uint8_t, 4>{0x02, 0x60, 0x00, 0x80}));
+                // House A with function on, units 9-16, units 1-8, base house code A, checksum.
+                EXPECT_EQ(firing.report, (Bytes{0x62, 0x00, 0x80, 0x60, 0x42}));
                 firingDays.insert(day);
             }
         }

@@ -4,11 +4,15 @@
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
 #include "cp290/DriverTesting.h"
+#include "platform/Paths.h"
 #include "platform/Preferences.h"
 #include "suntimes/SunTimes.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
 
 namespace vantrel {
 namespace {
@@ -214,14 +218,82 @@ TEST_F(HelperCheck, ADamagedScheduleIsReportedNotSent)
     EXPECT_TRUE(sim->traceLines().empty());
 }
 
-TEST_F(HelperCheck, TerminationDuringAnExchangeWaitsForItsResult)
+TEST_F(HelperCheck, ADamagedScheduleIsLoggedOnceUntilItChangesOrADayHasPassed)
+{
+    startSim();
+    Module broken = moduleWith({weeklyEvent(6, 30)});
+    broken.unit = 40;
+    // No usable device: nothing could be sent, so nothing is said.
+    test::storeApplicationCopy({broken}, "USB99");
+    start();
+    controller->checkWhatToSend();
+    EXPECT_EQ(logMessages().size(), 1u);
+
+    auto check = [&](int seconds) {
+        clock.advance(seconds);
+        controller->checkWhatToSend();
+        return logMessages().size() - 1;
+    };
+    test::storeApplicationCopy({broken});
+    EXPECT_EQ(check(300), 1u);
+    EXPECT_EQ(check(300), 1u) << "the same damage logged again";
+    broken.unit = 41;
+    test::storeApplicationCopy({broken});
+    EXPECT_EQ(check(300), 2u) << "a changed copy";
+    EXPECT_EQ(check(86400 - 300), 2u);
+    EXPECT_EQ(check(300), 3u) << "a day later";
+    EXPECT_TRUE(sim->traceLines().empty());
+}
+
+TEST_F(HelperCheck, AFailedSaveIsLoggedOnceAndRetriedAtTheNextCheck)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    // A folder where the helper's preferences file goes: no write can replace it.
+    const std::string ownFile = preferencesFilePath(HelperDomain);
+    ASSERT_TRUE(makeDirectories(ownFile));
+    start();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    const auto messages = logMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1], "Preferences not saved: " + ownFile + ": Is a directory.");
+    EXPECT_EQ(messages[2], "Clock set successfully.");
+    EXPECT_EQ(countFrames(*sim, "02 "), 1u) << "the unsaved send time is kept in memory";
+
+    ASSERT_TRUE(std::filesystem::remove(ownFile));
+    clock.advance(300);
+    controller->checkWhatToSend();
+    Preferences helper(HelperDomain);
+    EXPECT_EQ(helper.integerValue(ProcessIDKey), getpid());
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(1173150000));
+    EXPECT_EQ(logMessages().size(), 3u);
+}
+
+TEST_F(HelperCheck, TerminationBeforeAnExchangeEndsWithoutIt)
 {
     startSim();
     test::storeApplicationCopy({});
-    // As if SIGTERM arrived while the first exchange ran: the handler only
-    // set the flag, and the check finishes and logs before the program ends.
+    // SIGTERM came in while the helper was starting.
     terminate = 1;
     start();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Terminated."}));
+    EXPECT_TRUE(sim->traceLines().empty());
+}
+
+TEST_F(HelperCheck, TerminationDuringAnExchangeWaitsForItsResult)
+{
+    // The clock setting is answered late; the request comes in meanwhile,
+    // as the handler would leave it.
+    startSim({"--fault", "late=0.3"});
+    test::storeApplicationCopy({});
+    std::thread signaller([this] {
+        if (sim->waitForTraceLine("rx 02 "))
+            terminate = 1;
+    });
+    start();
+    signaller.join();
     EXPECT_TRUE(ended);
     EXPECT_EQ(logMessages(),
               (std::vector<std::string>{"Started.", "Clock set successfully.", "Terminated."}));

@@ -2,6 +2,7 @@
 
 #include "HelperTestSupport.h"
 
+#include "helper/HelperController.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <poll.h>
@@ -31,18 +34,35 @@ using test::weeklyEvent;
 class HelperProcess
 {
   public:
-    HelperProcess()
+    // withTermBlocked starts it with SIGTERM blocked, as a starter may.
+    explicit HelperProcess(std::vector<std::string> arguments = {}, bool withTermBlocked = false,
+                           const std::string& outputPath = "/dev/null")
     {
-        char* argv[] = {const_cast<char*>(VANTREL_HELPER_PATH), nullptr};
+        arguments.insert(arguments.begin(), VANTREL_HELPER_PATH);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGTERM);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        if (posix_spawn(&m_pid, argv[0], nullptr, &attributes, argv, environ) != 0)
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &term);
+        short flags = POSIX_SPAWN_SETSIGDEF;
+        if (withTermBlocked) {
+            posix_spawnattr_setsigmask(&attributes, &term);
+            flags |= POSIX_SPAWN_SETSIGMASK;
+        }
+        posix_spawnattr_setflags(&attributes, flags);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        if (posix_spawn(&m_pid, argv[0], &actions, &attributes, argv.data(), environ) != 0)
             m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
     }
     ~HelperProcess()
@@ -170,7 +190,14 @@ TEST_F(HelperProgram, DownloadsAtStartAndEndsAfterTheExchangeOnSigterm)
     EXPECT_FALSE(published.contains(SendTimeKey));
 }
 
-TEST_F(HelperProgram, OneCopyPerUserAndNoCpuWhileIdle)
+// Waits until some process opens path.
+bool waitForOpen(int watch, std::chrono::milliseconds timeout = 10s)
+{
+    pollfd fd{watch, POLLIN, 0};
+    return poll(&fd, 1, static_cast<int>(timeout.count())) == 1;
+}
+
+TEST_F(HelperProgram, OneCopyPerPreferencesWhichTakesOverWhenTheFirstEnds)
 {
     startSim();
     test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
@@ -180,9 +207,15 @@ TEST_F(HelperProgram, OneCopyPerUserAndNoCpuWhileIdle)
     ASSERT_TRUE(waitForSendTime());
     Preferences published(HelperDomain);
 
+    // Started from elsewhere (cron, su, ssh): another runtime folder, the
+    // same preferences. It waits for the lock without a word.
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, helperLockPath().c_str(), IN_OPEN), 0);
+    home.set("XDG_RUNTIME_DIR", home.root() + "/elsewhere");
     HelperProcess second;
-    EXPECT_EQ(second.waitForExit(10s), std::optional<int>(0));
-    EXPECT_TRUE(first.isRunning());
+    EXPECT_TRUE(waitForOpen(watch)) << "the second copy does not use the same lock";
+    close(watch);
+    EXPECT_TRUE(second.isRunning());
     EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
     published.synchronize();
     EXPECT_EQ(published.integerValue(ProcessIDKey), std::optional<std::int64_t>(first.pid()));
@@ -193,9 +226,77 @@ TEST_F(HelperProgram, OneCopyPerUserAndNoCpuWhileIdle)
     poll(&none, 0, 1500);
     EXPECT_LE(first.wakeUps() - before, 1);
 
+    // The application stops the first: the second takes over at once.
     kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(10s), std::optional<int>(0));
+    EXPECT_TRUE(waitInFolder(configDirectory(), [&] {
+        return Preferences(HelperDomain).integerValue(ProcessIDKey) ==
+               std::optional<std::int64_t>(second.pid());
+    }));
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully.",
+                                                       "Terminated.", "Started."}));
+    kill(second.pid(), SIGTERM);
+    EXPECT_EQ(second.waitForExit(10s), std::optional<int>(0));
     EXPECT_EQ(logMessages().back(), "Terminated.");
+}
+
+TEST_F(HelperProgram, ALockThatCannotBeMadeIsLogged)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    ASSERT_TRUE(makeDirectories(helperLockPath()));
+
+    HelperProcess helper;
+    EXPECT_EQ(helper.waitForExit(10s), std::optional<int>(1));
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Not started: cannot lock " +
+                                                       helperLockPath() + ": Is a directory."}));
+    EXPECT_TRUE(sim->traceLines().empty());
+}
+
+TEST_F(HelperProgram, SigtermBeforeTheLoopRunsIsTakenUpThere)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+
+    // Blocked by the starter, so the request is sure to come in before the
+    // helper has done anything.
+    HelperProcess helper({}, true);
+    ASSERT_GT(helper.pid(), 0);
+    kill(helper.pid(), SIGTERM);
+
+    EXPECT_EQ(helper.waitForExit(10s), std::optional<int>(0));
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Terminated."}));
+    EXPECT_TRUE(sim->traceLines().empty()) << "an exchange began after the request";
+}
+
+TEST_F(HelperProgram, ArgumentsAreAnsweredOrRefusedBeforeAnythingIsTouched)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        int status;
+        const char* output;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Usage: vantrel-helper\n"},
+        {{"--version"}, 0, "vantrel-helper 3.4\n"},
+        {{"--bogus"}, 2, "vantrel-helper: unexpected argument '--bogus'"},
+        {{"--help", "extra"}, 2, "vantrel-helper: unexpected argument '--help'"},
+    };
+    const std::string output = home.root() + "/output";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0]);
+        HelperProcess helper(c.arguments, false, output);
+        EXPECT_EQ(helper.waitForExit(10s), std::optional<int>(c.status));
+        std::ifstream in(output);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.rfind(c.output, 0), 0u) << text;
+        if (c.status != 0) {
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(logFilePath()));
+    EXPECT_FALSE(std::filesystem::exists(preferencesFilePath(HelperDomain)));
 }
 
 } // namespace

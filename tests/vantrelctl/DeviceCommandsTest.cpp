@@ -9,10 +9,18 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -152,6 +160,113 @@ TEST(DeviceCommands, WithoutDeviceUsesTheOneChosenInTheApplication)
     const Result r = vantrelctl("on A 12");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(framesReceived(sim), std::vector<std::string>{"rx 01 02 60 10 00 72"});
+}
+
+// A port nobody answers on, with the settings a fresh terminal has.
+class SilentPort
+{
+  public:
+    SilentPort()
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            return;
+        m_path = ptsname(m_master);
+        // Held open so that the port outlives vantrelctl's use of it.
+        m_keeper = open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    }
+    ~SilentPort()
+    {
+        if (m_keeper >= 0)
+            close(m_keeper);
+        if (m_master >= 0)
+            close(m_master);
+    }
+    const std::string& path() const { return m_path; }
+    int keeper() const { return m_keeper; }
+
+    // Waits until count bytes have been sent to the port.
+    bool receive(std::size_t count)
+    {
+        std::size_t got = 0;
+        while (got < count) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (poll(&fd, 1, 5000) <= 0)
+                return false;
+            char buffer[64];
+            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+  private:
+    int m_master = -1;
+    int m_keeper = -1;
+    std::string m_path;
+};
+
+TEST(DeviceCommands, SignalDuringAnExchangeGivesThePortBack)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        SilentPort port;
+        ASSERT_GE(port.keeper(), 0);
+        termios before{};
+        ASSERT_EQ(tcgetattr(port.keeper(), &before), 0);
+        char errPath[] = "/tmp/vantrelctl-err-XXXXXX";
+        const int errFile = mkstemp(errPath);
+        ASSERT_GE(errFile, 0);
+
+        const std::string device = port.path();
+        const char* argv[] = {VANTRELCTL_PATH, "events", "--device", device.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, errFile, STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, signal);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = -1;
+        ASSERT_EQ(
+            posix_spawn(&pid, argv[0], &actions, &attributes, const_cast<char**>(argv), environ),
+            0);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(errFile);
+
+        // The preamble and command 5 are out; the reply wait has begun.
+        EXPECT_TRUE(port.receive(17));
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        std::ifstream err(errPath);
+        std::stringstream text;
+        text << err.rdbuf();
+        unlink(errPath);
+        const std::string message = text.str();
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        EXPECT_NE(message.find("the serial port was closed and its settings restored"),
+                  std::string::npos)
+            << message;
+
+        termios after{};
+        ASSERT_EQ(tcgetattr(port.keeper(), &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        int exclusive = 1;
+        ASSERT_EQ(ioctl(port.keeper(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+    }
 }
 
 TEST(DeviceCommands, BadArgumentsNameTheArgumentAndExitTwo)

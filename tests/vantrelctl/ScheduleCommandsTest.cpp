@@ -230,6 +230,24 @@ TEST_F(ScheduleCommands, SendThenEventsReadsTheSameListingBack)
                           "C-All Modules Turn Off @ 11:00 PM Every Day\n");
 }
 
+TEST_F(ScheduleCommands, SendOfEventsNotDueNowErasesTheOldOnes)
+{
+    test::Cp290Sim sim;
+    ASSERT_TRUE(sim.isRunning());
+    const std::string file = write(
+        "later.vantrel",
+        {module(0, 1, {clockEvent(EventRuleDate | EventOnFlag, 7, 0, dateValue(2007, 3, 12))})});
+    const Outcome sent = run("send " + quoted(file) + " --device " + quoted(sim.devicePath()));
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_EQ(sent.out, "No event falls on today or tomorrow; the CP290's stored events were "
+                        "erased.\n");
+    std::vector<std::string> frames;
+    for (const std::string& line : sim.traceLines())
+        if (line.rfind("rx ", 0) == 0)
+            frames.push_back(line.substr(3, 2));
+    EXPECT_EQ(frames, (std::vector<std::string>{"02", "04", "00"}));
+}
+
 TEST_F(ScheduleCommands, SendWithoutEventsSaysSo)
 {
     test::Cp290Sim sim;

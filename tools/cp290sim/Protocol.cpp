@@ -145,6 +145,20 @@ std::vector<std::string> describeSwitching(std::uint8_t function, std::uint8_t h
     return lines;
 }
 
+std::vector<std::uint8_t> switchingReport(std::uint8_t function, std::uint8_t house,
+                                          std::uint8_t units9to16, std::uint8_t units1to8,
+                                          std::uint8_t baseHouseCode)
+{
+    std::vector<std::uint8_t> report = {
+        static_cast<std::uint8_t>((house & 0xF0) | (function & 0x0F)), units9to16, units1to8,
+        baseHouseCode};
+    unsigned sum = 0;
+    for (auto byte : report)
+        sum += byte;
+    report.push_back(static_cast<std::uint8_t>(sum & 0xFF));
+    return report;
+}
+
 std::string hexBytes(std::span<const std::uint8_t> bytes)
 {
     std::string text;

@@ -58,6 +58,14 @@ std::uint8_t refusedStatus(std::uint8_t command);
 std::vector<std::string> describeSwitching(std::uint8_t function, std::uint8_t house,
                                            std::uint8_t units9to16, std::uint8_t units1to8);
 
+// The bytes after the status of the report the interface sends once it has
+// put a switching on the power line: the house code (high nibble) with the
+// function (low nibble), units 9-16, units 1-8, the base house code, and the
+// low 8 bits of the sum of those four.
+std::vector<std::uint8_t> switchingReport(std::uint8_t function, std::uint8_t house,
+                                          std::uint8_t units9to16, std::uint8_t units1to8,
+                                          std::uint8_t baseHouseCode);
+
 // "01 85 E0": upper-case hex, space separated.
 std::string hexBytes(std::span<const std::uint8_t> bytes);
 

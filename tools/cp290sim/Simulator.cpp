@@ -167,6 +167,7 @@ void Simulator::abandonOutput()
     if (m_pendingReply || !m_output.empty() || m_babbling)
         trace("note reply abandoned for a new frame");
     m_pendingReply.reset();
+    m_pendingReport.reset();
     m_output.clear();
     m_babbling = false;
     m_vanishWhenSent = false;
@@ -229,6 +230,8 @@ void Simulator::handleFrame(const Frame& frame, TimePoint now)
     for (const auto& switched : outcome.switched)
         trace("x10 " + switched);
     std::vector<std::uint8_t> reply = replyBytes(outcome.status, outcome.payload);
+    if (m_options.reports && !outcome.report.empty())
+        m_pendingReport = replyBytes(1, outcome.report);
 
     Duration delay = m_options.thinkTime;
     if (frame.command == SelfTest && outcome.refusal.empty())
@@ -258,6 +261,7 @@ void Simulator::handleFrame(const Frame& frame, TimePoint now)
             return;
         }
         reply.resize(std::min(keep, reply.size()));
+        m_pendingReport.reset();
         m_vanishWhenSent = true;
     }
     queueReply(std::move(reply), now + delay, pacing);
@@ -298,12 +302,7 @@ void Simulator::runDueWork(TimePoint now)
             for (const auto& switched : firing.switched)
                 trace("x10 " + switched);
             if (m_options.reports) {
-                std::vector<std::uint8_t> report(firing.report.begin(), firing.report.end());
-                unsigned sum = 0;
-                for (auto byte : report)
-                    sum += byte;
-                report.push_back(static_cast<std::uint8_t>(sum & 0xFF));
-                const auto bytes = replyBytes(1, report);
+                const auto bytes = replyBytes(1, firing.report);
                 traceBytes("tx", bytes);
                 if (m_output.empty())
                     m_pacing = std::chrono::duration_cast<Duration>(m_options.byteTime);
@@ -315,6 +314,11 @@ void Simulator::runDueWork(TimePoint now)
     if (m_pendingReply && now >= m_pendingAt) {
         traceBytes("tx", *m_pendingReply);
         m_output.insert(m_output.end(), m_pendingReply->begin(), m_pendingReply->end());
+        if (m_pendingReport) {
+            traceBytes("tx", *m_pendingReport);
+            m_output.insert(m_output.end(), m_pendingReport->begin(), m_pendingReport->end());
+            m_pendingReport.reset();
+        }
         m_pacing = m_pendingPacing;
         m_nextSend = now;
         m_pendingReply.reset();

@@ -30,8 +30,11 @@ struct Options
     std::chrono::microseconds selfTestTime{10'000'000};
     std::chrono::microseconds frameTimeout{1'000'000};
     double clockRate = 1.0;
-    bool replyChecksums = false;
-    bool reports = false;
+    // What a real interface sends beyond the bare protocol: the checksum
+    // after the replies of commands 4 and 5, and a report after every direct
+    // command and timer event run.
+    bool replyChecksums = true;
+    bool reports = true;
     std::vector<Fault> faults;
     unsigned seed = 1;
     std::uint8_t baseHouseCode = DefaultBaseHouseCode;
@@ -85,6 +88,8 @@ class Simulator
 
     // A reply waiting for its think time, self test or lateness to pass.
     std::optional<std::vector<std::uint8_t>> m_pendingReply;
+    // The report that follows it, sent right after it.
+    std::optional<std::vector<std::uint8_t>> m_pendingReport;
     TimePoint m_pendingAt;
     Duration m_pendingPacing{};
 

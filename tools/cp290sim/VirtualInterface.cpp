@@ -61,6 +61,7 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
         if (!houseCodeIndex(d[1]))
             return refuse(frame.command, "not a house code byte");
         outcome.switched = describeSwitching(d[0], d[1], d[2], d[3]);
+        outcome.report = switchingReport(d[0], d[1], d[2], d[3], m_baseHouseCode);
         break;
     case SetClock: {
         const int minute = d[0];
@@ -100,19 +101,28 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
         outcome.payload = {static_cast<std::uint8_t>(time.minute),
                            static_cast<std::uint8_t>(time.hour),
                            static_cast<std::uint8_t>(1u << time.weekday), m_baseHouseCode};
+        if (m_replyChecksums)
+            outcome.payload.push_back(sumOf(outcome.payload));
         break;
     }
-    case ReadEvents:
+    case ReadEvents: {
+        // The checksum covers the stored events only, not the 0xFF of an empty slot.
+        std::vector<std::uint8_t> stored;
         for (const auto& slot : m_slots) {
             if (slot.isEmpty()) {
                 outcome.payload.push_back(EmptySlotMode);
                 continue;
             }
-            outcome.payload.insert(outcome.payload.end(),
-                                   {slot.mode, slot.days, slot.hour, slot.minute, slot.units1to8,
-                                    slot.units9to16, slot.house, slot.function});
+            const std::initializer_list<std::uint8_t> event = {
+                slot.mode,      slot.days,       slot.hour,  slot.minute,
+                slot.units1to8, slot.units9to16, slot.house, slot.function};
+            outcome.payload.insert(outcome.payload.end(), event);
+            stored.insert(stored.end(), event);
         }
+        if (m_replyChecksums)
+            outcome.payload.push_back(sumOf(stored));
         break;
+    }
     case SelfTest:
         // The test wipes the memory; 0 means it passed.
         forgetEverything(now);
@@ -121,8 +131,6 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
     default:
         return refuse(frame.command, "unknown command");
     }
-    if (m_replyChecksums && !outcome.payload.empty())
-        outcome.payload.push_back(sumOf(outcome.payload));
     return outcome;
 }
 
@@ -188,7 +196,8 @@ std::vector<TimerFiring> VirtualInterface::advance(TimePoint now)
             firing.slot = static_cast<int>(i);
             firing.switched =
                 describeSwitching(slot.function, slot.house, slot.units9to16, slot.units1to8);
-            firing.report = {slot.function, slot.house, slot.units9to16, slot.units1to8};
+            firing.report = switchingReport(slot.function, slot.house, slot.units9to16,
+                                            slot.units1to8, m_baseHouseCode);
             firings.push_back(std::move(firing));
         }
     }

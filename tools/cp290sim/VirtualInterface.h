@@ -30,14 +30,17 @@ struct Outcome
     std::vector<std::string> switched;
     // Why a frame was refused; empty when it was carried out.
     std::string refusal;
+    // After a direct command: the bytes after the status of the report that
+    // follows the acknowledgement (see switchingReport).
+    std::vector<std::uint8_t> report;
 };
 
 struct TimerFiring
 {
     int slot = 0;
     std::vector<std::string> switched;
-    // Level/function, house code, units 9-16, units 1-8: what the interface reports.
-    std::array<std::uint8_t, 4> report{};
+    // The bytes after the status of the report the interface sends (see switchingReport).
+    std::vector<std::uint8_t> report;
 };
 
 struct WeekTime
@@ -97,7 +100,8 @@ class VirtualInterface
     double m_clockBaseSeconds = 0.0; // seconds into the week at m_clockSetAt
     TimePoint m_clockSetAt;
     long long m_lastMinute = 0;
-    bool m_replyChecksums = false;
+    // A real interface always sends them; off only for the bare protocol.
+    bool m_replyChecksums = true;
 };
 
 } // namespace vantrel::cp290sim

@@ -95,12 +95,10 @@ int main(int argc, char** argv)
         ->check(CLI::Range(0.001, 1e6));
     app.add_option("--base-house-code", baseHouse, "Base house code at start, A-P (default A)")
         ->option_text("LETTER");
-    app.add_flag("--reply-checksums", options.replyChecksums,
-                 "Send a checksum byte (low 8 bits of their sum) after the reply bytes\n"
-                 "of commands 4 and 5, as some interfaces do");
-    app.add_flag("--reports", options.reports,
-                 "Report each timer event run: six 0xFF, status 1, level/function,\n"
-                 "house code, units 9-16, units 1-8 and their checksum");
+    bool bare = false;
+    app.add_flag("--bare", bare,
+                 "Only the bare protocol: no report after direct commands and timer\n"
+                 "events, no checksum after the replies of commands 4 and 5 (see below)");
     app.add_option("--fault", faultTexts, "Misbehave; see the list below (repeatable)")
         ->option_text("NAME[=VALUE][@WHICH]");
     app.add_option("--seed", options.seed, "Seed of the noise of garbage and babble (default 1)")
@@ -111,8 +109,21 @@ with two or more data bytes, its checksum. A frame with a wrong checksum or with
 data out of range is not carried out and gets a status the command does not accept
 (2 for command 0, 0 for the others).
 Timing: an exchange takes at least the think time plus 1/60 s per reply byte
-(7 for a status, 11 for command 4, 7 + 1 or 8 per slot for command 5), and the
-self test adds its own time; --fast removes all of it.
+(7 for a status; command 4 adds 5, command 5 adds 1 or 8 per slot and 1, a
+report 12; --bare leaves out the checksums and reports), and the self test adds
+its own time; --fast removes all of it.
+Replies, as a real interface sends them (--bare leaves out the checksums and reports):
+  every frame: six 0xFF and the status;
+  command 4: then minute, hour, day byte, base house code and a checksum, the low
+    8 bits of the sum of those four;
+  command 5: then the 128 slots (0xFF for an empty one, else its 8 bytes) and a
+    checksum, the low 8 bits of the sum of the stored events' bytes (the 0xFF of
+    an empty slot is not counted).
+Report, after the reply to a direct command (command 1) and whenever a timer event
+runs: six 0xFF, status 1, the house code (high nibble) with the function (low
+nibble), units 9-16, units 1-8, the base house code and a checksum, the low 8 bits
+of the sum of those four. "on A12" with base house code A is reported as
+FF FF FF FF FF FF 01 62 10 00 60 D2.
 Trace lines: "rx 01 85 E0 00 20 85", "tx FF FF FF FF FF FF 01", "x10 B3 DIM 50%",
 "x10 A12 ON", "x10 A ALL-LIGHTS-ON", "x10 A ALL-UNITS-OFF", "note ...".
 Timer events run when the clock enters their minute: weekly (modes 8 and 9) on
@@ -143,6 +154,8 @@ their days, today-only (4) and tomorrow-only (2) once on that day.)");
     }
     options.baseHouseCode = houseCodeByte(baseHouse[0] - 'A');
 
+    options.replyChecksums = !bare;
+    options.reports = !bare;
     if (fast) {
         options.byteTime = std::chrono::microseconds::zero();
         options.thinkTime = std::chrono::microseconds::zero();

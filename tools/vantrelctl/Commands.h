@@ -41,8 +41,15 @@ void addLocationOptions(CLI::App* command, LocationOptions& options);
 // Installs the given location options for the sun times of this process.
 void applyLocationOptions(const LocationOptions& options);
 
-// Driver alerts go to standard error; every exchange opens and closes the port.
+// Driver alerts go to standard error; every exchange opens and closes the
+// port. From here on SIGINT, SIGTERM and SIGHUP are held back except while
+// the driver waits, where one ends the exchange with the port given back.
 void useConsoleDriver();
+// The stop signal that arrived, or 0. Commands say nothing of a failure it caused.
+int stopSignal();
+// Lets a held-back stop signal arrive; the one-line message main prints for
+// it, or an empty string when none came.
+std::string takeStopSignal();
 // Points the driver at the CP290 for this command, with alerts printed to
 // standard error: --device when given, else the device the application
 // chose (its "SerialDevice" preference). Throws UsageError when neither is set.

@@ -12,6 +12,7 @@
 #include "cp290/DriverHost.h"
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -71,6 +72,57 @@ const CLI::Validator Unit(
 
 ConsoleDriverHost consoleHost;
 
+volatile std::sig_atomic_t arrivedStopSignal = 0;
+bool stopSignalsHeld = false;
+bool deviceUsed = false;
+sigset_t maskBeforeHolding;
+sigset_t driverWaitMask;
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void onStopSignal(int signal)
+{
+    arrivedStopSignal = signal;
+}
+
+// A signal's default action would end the program with the port still
+// exclusive and in raw 600-baud mode; the handler only records it, and the
+// driver, which lets it in only while it waits, gives the port back.
+void holdStopSignals()
+{
+    if (stopSignalsHeld)
+        return;
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int signal : StopSignals)
+        sigaddset(&stops, signal);
+    sigprocmask(SIG_BLOCK, &stops, &maskBeforeHolding);
+    driverWaitMask = maskBeforeHolding;
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onStopSignal;
+    action.sa_mask = stops;
+    for (int signal : StopSignals) {
+        sigdelset(&driverWaitMask, signal);
+        sigaction(signal, &action, nullptr);
+    }
+    setCP290StopRequest(&arrivedStopSignal, &driverWaitMask);
+    stopSignalsHeld = true;
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    }
+    return "a signal";
+}
+
 // Runs one command on the device, turning its result into the exit status.
 void runOnDevice(Context& context, const std::function<bool()>& command)
 {
@@ -107,9 +159,28 @@ void addSwitchArguments(CLI::App* command, SwitchArguments& arguments)
 
 void useConsoleDriver()
 {
+    holdStopSignals();
     setDriverHost(&consoleHost);
     CP290Verbose = true;
     CP290Close = true;
+}
+
+int stopSignal()
+{
+    return arrivedStopSignal;
+}
+
+std::string takeStopSignal()
+{
+    if (stopSignalsHeld)
+        sigprocmask(SIG_SETMASK, &maskBeforeHolding, nullptr);
+    const int signal = arrivedStopSignal;
+    if (signal == 0)
+        return {};
+    std::string message = std::string("vantrelctl: stopped by ") + signalName(signal);
+    if (deviceUsed)
+        message += "; the serial port was closed and its settings restored";
+    return message;
 }
 
 void useDevice(const Context& context)
@@ -125,6 +196,7 @@ void useDevice(const Context& context)
                          "the CP290's port with --device PATH");
     useConsoleDriver();
     setCP290DeviceFilePath(path.c_str());
+    deviceUsed = true;
 }
 
 void addDeviceCommands(CLI::App& app, Context& context)
@@ -213,7 +285,8 @@ void addDeviceCommands(CLI::App& app, Context& context)
         runOnDevice(context, [] {
             gProgressBudget = WholeProgress;
             if (!CP290DoSelfTest()) {
-                std::fprintf(stderr, "vantrelctl: the self test failed\n");
+                if (!stopSignal())
+                    std::fprintf(stderr, "vantrelctl: the self test failed\n");
                 return false;
             }
             std::printf("Self test passed; the CP290's stored events have been erased.\n");

@@ -118,12 +118,14 @@ void addScheduleCommands(CLI::App& app, Context& context)
         }
         const unsigned count = NumEvents;
         if (!CP290DoSendEventEnd()) {
-            std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
+            if (!stopSignal())
+                std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
             context.exitCode = ExitFailed;
             return;
         }
         if (count == 0)
-            std::printf("No event falls on today or tomorrow; the CP290 keeps what it had.\n");
+            std::printf("No event falls on today or tomorrow; the CP290's stored events were "
+                        "erased.\n");
         else
             std::printf("%u of %d CP290 events sent.\n", count, CP290MaxEvents);
         context.exitCode = ExitOk;
@@ -138,7 +140,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
         const std::uint32_t now = GetDateTime();
         gProgressBudget = WholeProgress;
         if (!CP290DoGetEvents()) {
-            std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
+            if (!stopSignal())
+                std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
             context.exitCode = ExitFailed;
             return;
         }

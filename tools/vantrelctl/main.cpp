@@ -39,5 +39,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantrelctl: %s\n", e.what());
         return vantrel::ctl::ExitUsage;
     }
+    if (const std::string stopped = vantrel::ctl::takeStopSignal(); !stopped.empty()) {
+        std::fprintf(stderr, "%s\n", stopped.c_str());
+        return 128 + vantrel::ctl::stopSignal();
+    }
     return context.exitCode;
 }
