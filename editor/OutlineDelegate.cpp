@@ -31,6 +31,13 @@ QWidget* OutlineDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
     return editor;
 }
 
+void OutlineDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (ModulesOutlineModel::isEventIndex(index))
+        option->text.clear();
+}
+
 void OutlineDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
     const QString text = index.data(Qt::EditRole).toString();

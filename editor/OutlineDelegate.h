@@ -19,6 +19,10 @@ class OutlineDelegate : public QStyledItemDelegate
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
+
+  protected:
+    // An event row's text is drawn by the view across the whole row.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 } // namespace vantrel

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 
 namespace vantrel {
@@ -19,39 +20,31 @@ RkNSOutlineView::RkNSOutlineView(QWidget* parent) : QTreeView(parent)
     setExpandsOnDoubleClick(false);
 }
 
-void RkNSOutlineView::setModel(QAbstractItemModel* model)
+void RkNSOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const
 {
-    if (QAbstractItemModel* old = this->model())
-        disconnect(old, nullptr, this, nullptr);
-    QTreeView::setModel(model);
-    if (!model)
+    QTreeView::drawRow(painter, option, index);
+    if (!isEventRow(index))
         return;
-    connect(model, &QAbstractItemModel::rowsInserted, this, &RkNSOutlineView::spanEventRows);
-    auto spanAll = [this, model] {
-        for (int module = 0; module < model->rowCount(); ++module) {
-            const QModelIndex parent = model->index(module, 0);
-            spanEventRows(parent, 0, model->rowCount(parent) - 1);
-        }
-    };
-    connect(model, &QAbstractItemModel::modelReset, this, spanAll);
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this, model](const QModelIndex& parent, int first, int last) {
-                if (parent.isValid())
-                    return;
-                for (int module = first; module <= last; ++module) {
-                    const QModelIndex index = model->index(module, 0);
-                    spanEventRows(index, 0, model->rowCount(index) - 1);
-                }
-            });
-    spanAll();
-}
-
-void RkNSOutlineView::spanEventRows(const QModelIndex& parent, int first, int last)
-{
-    if (!parent.isValid())
-        return;
-    for (int row = first; row <= last; ++row)
-        setFirstColumnSpanned(row, parent, true);
+    // The delegate leaves an event row's text out of its first cell; it is
+    // drawn here across every column, so that it is never cut short. (The
+    // view's own column spanning costs a persistent index per event row,
+    // which makes every change of a large outline slow.)
+    const QModelIndex cell = index.siblingAtColumn(0);
+    const QRect first = visualRect(cell);
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    QRect text(first.left() + margin, option.rect.top(), 0, option.rect.height());
+    text.setRight(option.rect.right() - margin);
+    const bool selected = selectionModel() && selectionModel()->isSelected(cell);
+    const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    painter->save();
+    painter->setPen(
+        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->setFont(option.font);
+    const QString summary = cell.data(Qt::DisplayRole).toString();
+    painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                      option.fontMetrics.elidedText(summary, Qt::ElideRight, text.width()));
+    painter->restore();
 }
 
 bool RkNSOutlineView::isEventRow(const QModelIndex& index) const

@@ -17,9 +17,6 @@ class RkNSOutlineView : public QTreeView
   public:
     explicit RkNSOutlineView(QWidget* parent = nullptr);
 
-    // Event rows span the whole width, so their text is never cut short.
-    void setModel(QAbstractItemModel* model) override;
-
     // The next end of editing really ends it, also on an event row.
     void reallyEndEditing() { m_reallyEndEditing = true; }
     bool reallyEndEditingSet() const { return m_reallyEndEditing; }
@@ -44,9 +41,10 @@ class RkNSOutlineView : public QTreeView
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
 
   private:
-    void spanEventRows(const QModelIndex& parent, int first, int last);
     bool isEventRow(const QModelIndex& index) const;
 
     bool m_reallyEndEditing = false;

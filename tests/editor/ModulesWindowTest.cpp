@@ -332,6 +332,22 @@ TEST_F(ModulesWindow, AnUnreadableFileIsNamedInAnAlertAndOpensNothing)
     EXPECT_TRUE(manager.documents().isEmpty());
 }
 
+TEST_F(ModulesWindow, ADamagedCellOpensAndCanBeRepaired)
+{
+    ModulesDocument document = threeModules();
+    document.modules[1].houseCode = 20;
+    document.modules[1].unit = 40;
+    Modules* window = open(document);
+    ASSERT_NE(window, nullptr);
+    ModulesOutlineModel* model = window->model();
+    EXPECT_EQ(model->moduleIndex(1, ModulesOutlineModel::HouseCodeColumn).data().toString(), "?");
+    EXPECT_EQ(model->moduleIndex(1, ModulesOutlineModel::UnitColumn).data().toString(), "40");
+    model->setData(model->moduleIndex(1, ModulesOutlineModel::HouseCodeColumn), "D");
+    EXPECT_EQ(window->document().modules[1].houseCode, 3);
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
 TEST_F(ModulesWindow, AFailedSaveKeepsTheOldFileAndTheChanges)
 {
     Modules* window = open(threeModules());

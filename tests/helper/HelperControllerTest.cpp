@@ -257,7 +257,7 @@ TEST_F(HelperCheck, AFailedSaveIsLoggedOnceAndRetriedAtTheNextCheck)
     controller->checkWhatToSend();
     const auto messages = logMessages();
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[1], "Preferences not saved: " + ownFile + ": Is a directory.");
+    EXPECT_EQ(messages[1], "Preferences not saved: " + ownFile + ": a folder, not a regular file.");
     EXPECT_EQ(messages[2], "Clock set successfully.");
     EXPECT_EQ(countFrames(*sim, "02 "), 1u) << "the unsaved send time is kept in memory";
 
