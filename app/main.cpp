@@ -5,25 +5,56 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void describe(QCoreApplication& application)
+{
+    application.setApplicationName("vantrel");
+    application.setApplicationVersion(VANTREL_VERSION);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Vantrel");
-    QApplication::setApplicationVersion(VANTREL_VERSION);
-    QApplication::setDesktopFileName("net.vantrel.Vantrel");
+    QStringList files;
+    {
+        // The options first, so that --help and --version work without a display.
+        QCoreApplication options(argc, argv);
+        describe(options);
+        QCommandLineParser parser;
+        parser.setApplicationDescription(QCoreApplication::translate(
+            "main", "Schedules the lamps and appliances of an X10 CP290 interface."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addPositionalArgument("FILE", QCoreApplication::translate("main", "Documents to open."),
+                                     "[FILE...]");
+        parser.process(options);
+        files = parser.positionalArguments();
+    }
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "vantrel: no display to open a window on (DISPLAY and "
+                             "WAYLAND_DISPLAY are not set)\n");
+        return 1;
+    }
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QApplication::translate(
-        "main", "Schedules the lamps and appliances of a CP290 interface."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument("FILE", QApplication::translate("main", "Documents to open."),
-                                 "[FILE...]");
-    parser.process(application);
+    QApplication application(argc, argv);
+    describe(application);
+    QApplication::setApplicationDisplayName("Vantrel");
+    QApplication::setDesktopFileName("net.vantrel.Vantrel");
 
     vantrel::DocumentManager documents;
     int opened = 0;
-    for (const QString& path : parser.positionalArguments())
+    for (const QString& path : files)
         opened += documents.openDocument(path) ? 1 : 0;
     if (opened == 0)
         documents.newDocument();

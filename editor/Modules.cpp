@@ -86,7 +86,8 @@ QString Modules::displayName() const
 
 void Modules::updateTitle()
 {
-    setWindowTitle(QStringLiteral("%1[*] — Vantrel").arg(displayName()));
+    // The desktop adds the application's name after a dash.
+    setWindowTitle(displayName() + QStringLiteral("[*]"));
     setWindowFilePath(m_filePath);
     if (m_revertAction)
         m_revertAction->setEnabled(!m_filePath.isEmpty() && isWindowModified());
