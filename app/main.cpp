@@ -1,6 +1,8 @@
 // vantrel [FILE...]: opens the given documents, or a new one.
 
+#include "app/Controller.h"
 #include "editor/DocumentManager.h"
+#include "platform/Preferences.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -36,8 +38,8 @@ int main(int argc, char** argv)
             "main", "Schedules the lamps and appliances of an X10 CP290 interface."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addPositionalArgument("FILE", QCoreApplication::translate("main", "Documents to open."),
-                                     "[FILE...]");
+        parser.addPositionalArgument(
+            "FILE", QCoreApplication::translate("main", "Documents to open."), "[FILE...]");
         parser.process(options);
         files = parser.positionalArguments();
     }
@@ -52,11 +54,16 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName("Vantrel");
     QApplication::setDesktopFileName("net.vantrel.Vantrel");
 
+    vantrel::installLocationPreferences();
     vantrel::DocumentManager documents;
+    vantrel::Controller controller(&documents);
+    controller.awakeFromNib();
     int opened = 0;
     for (const QString& path : files)
         opened += documents.openDocument(path) ? 1 : 0;
     if (opened == 0)
-        documents.newDocument();
+        controller.applicationOpenUntitledFile();
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
+                     &vantrel::Controller::applicationWillTerminate);
     return QApplication::exec();
 }

@@ -27,11 +27,22 @@ Modules* DocumentManager::newDocument()
         m_untitledCount == 1 ? tr("Untitled") : tr("Untitled %1").arg(m_untitledCount);
     auto* document = new Modules(this, ModulesDocument{}, QString(), name);
     m_documents.append(document);
+    emit documentOpened(document);
     document->show();
     return document;
 }
 
 Modules* DocumentManager::openDocument(const QString& path, QWidget* alertParent)
+{
+    return open(path, alertParent, false);
+}
+
+Modules* DocumentManager::openDocumentQuietly(const QString& path)
+{
+    return open(path, nullptr, true);
+}
+
+Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool quiet)
 {
     if (Modules* open = documentForPath(path)) {
         open->show();
@@ -43,6 +54,8 @@ Modules* DocumentManager::openDocument(const QString& path, QWidget* alertParent
     document.eventRepeat = {0, 0};
     std::string reason;
     if (!readModulesFile(path.toStdString(), &document, &reason)) {
+        if (quiet)
+            return nullptr;
         dialogs().alert(
             alertParent,
             tr("The document “%1” could not be opened.").arg(QFileInfo(path).fileName()),
@@ -51,6 +64,7 @@ Modules* DocumentManager::openDocument(const QString& path, QWidget* alertParent
     }
     auto* window = new Modules(this, std::move(document), QFileInfo(path).absoluteFilePath());
     m_documents.append(window);
+    emit documentOpened(window);
     window->show();
     return window;
 }
@@ -85,6 +99,15 @@ QList<Modules*> DocumentManager::documents() const
         if (document)
             open.append(document);
     return open;
+}
+
+Modules* DocumentManager::frontDocument() const
+{
+    const QList<Modules*> open = documents();
+    for (Modules* document : open)
+        if (document->isActiveWindow())
+            return document;
+    return open.isEmpty() ? nullptr : open.constLast();
 }
 
 Modules* DocumentManager::documentForPath(const QString& path) const

@@ -26,6 +26,8 @@ class DocumentManager : public QObject
     // The document's window, opened or brought forward; nullptr when the file
     // could not be read (the user has been told why).
     Modules* openDocument(const QString& path, QWidget* alertParent = nullptr);
+    // The same without an alert (the last document of an earlier run).
+    Modules* openDocumentQuietly(const QString& path);
     void openDocumentWithDialog(QWidget* parent);
     // Closes every window; stops at the first the user keeps open. Returns
     // whether all were closed.
@@ -36,10 +38,18 @@ class DocumentManager : public QObject
     Modules* documentForPath(const QString& path) const;
     void documentClosed(Modules* document);
 
+    // The document window in front, else any; nullptr when none is open.
+    Modules* frontDocument() const;
+
   signals:
+    // A document window was made (before it is shown): the application adds
+    // its own menus here.
+    void documentOpened(vantrel::Modules* document);
     void lastDocumentClosed();
 
   private:
+    Modules* open(const QString& path, QWidget* alertParent, bool quiet);
+
     QList<QPointer<Modules>> m_documents;
     int m_untitledCount = 0;
 };

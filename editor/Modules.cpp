@@ -213,6 +213,7 @@ QAction* Modules::addAction(QMenu* menu, const char* name, const QString& title,
 void Modules::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->setObjectName("fileMenu");
     QAction* action = addAction(file, "newDocument", tr("&New"), QKeySequence::New, nullptr);
     connect(action, &QAction::triggered, m_manager, [this] { m_manager->newDocument(); });
     action = addAction(file, "openDocument", tr("&Open…"), QKeySequence::Open, nullptr);
@@ -237,6 +238,7 @@ void Modules::buildMenus()
 
     // The four titles the Edit menu's validation recognises.
     QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
+    editMenu->setObjectName("editMenu");
     m_cutAction = addAction(editMenu, "cut", tr("Cut"), QKeySequence::Cut, nullptr);
     m_copyAction = addAction(editMenu, "copy", tr("Copy"), QKeySequence::Copy, nullptr);
     m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, nullptr);
@@ -245,6 +247,7 @@ void Modules::buildMenus()
     connect(editMenu, &QMenu::aboutToShow, this, &Modules::validateMenus);
 
     QMenu* schedule = menuBar()->addMenu(tr("&Schedule"));
+    schedule->setObjectName("scheduleMenu");
     addAction(schedule, "newModule", tr("New &Module"), QKeySequence(tr("Ctrl+Shift+M")),
               &Modules::newModule);
     m_newEventAction = addAction(schedule, "newEvent", tr("New &Event"),
@@ -256,6 +259,7 @@ void Modules::buildMenus()
                                 QKeySequence(tr("Ctrl+Return")), &Modules::endEdit);
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->setObjectName("viewMenu");
     addAction(view, "expandAll", tr("E&xpand All"), QKeySequence(tr("Ctrl+Shift+Right")),
               &Modules::expandAll);
     addAction(view, "collapseAll", tr("&Collapse All"), QKeySequence(tr("Ctrl+Shift+Left")),

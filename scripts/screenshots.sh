@@ -14,11 +14,22 @@ for tool in Xvfb xdotool import; do
 done
 
 work=$(mktemp -d)
-trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+app=; sim=; xvfb=
+trap 'kill $app $sim $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
     XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 scripts/sample-document.sh "$build" "$work/House.vantrel"
+# A virtual CP290 at the real line rate, already chosen in the CP290 menu.
+export VANTREL_DEVICE_DIR="$work/devices"
+mkdir -p "$VANTREL_DEVICE_DIR" "$XDG_CONFIG_HOME/vantrel"
+"$build/bin/vantrel-cp290sim" --self-test-time 4 --link "$VANTREL_DEVICE_DIR/ttyCP290" >/dev/null &
+sim=$!
+cat > "$XDG_CONFIG_HOME/vantrel/net.vantrel.Vantrel.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>SerialDevice</key><string>CP290</string><key>No Helper</key><true/></dict></plist>
+PLIST
 
 display=:97
 Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -34,6 +45,8 @@ app=$!
 sleep 2
 window=$(xdotool search --sync --onlyvisible --name "House.vantrel" | head -1)
 xdotool windowmove "$window" 40 30 windowfocus --sync "$window"
+shot disclaimer
+key Return
 key ctrl+shift+Right
 key Home
 shot outline-expanded
@@ -46,6 +59,24 @@ key Escape
 key ctrl+shift+d
 key Down
 shot drawer-open
+key ctrl+comma
+shot preferences
+key Return
+key alt+2 t
+sleep 1.5
+shot status-sheet
+sleep 5
+shot self-test-alert
+key Return
+key ctrl+l
+shot log-window
+key ctrl+w
+xdotool windowfocus --sync "$window"
+key alt+2 e
+sleep 20
+shot events-window
+key ctrl+w
+xdotool windowfocus --sync "$window"
 key ctrl+n
 sleep 1
 shot new-document

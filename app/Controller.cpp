@@ -1,0 +1,635 @@
+#include "app/Controller.h"
+
+#include "app/PreferencesWindow.h"
+#include "app/core/HelperInstallation.h"
+#include "cp290/ActivityLog.h"
+#include "cp290/ClockText.h"
+#include "cp290/Driver.h"
+#include "cp290/EventListing.h"
+#include "editor/ApplicationPreferences.h"
+#include "editor/Dialogs.h"
+#include "editor/DocumentManager.h"
+#include "editor/Modules.h"
+#include "platform/DateTime.h"
+#include "platform/Paths.h"
+#include "platform/SerialDevices.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+namespace vantrel {
+
+Controller* gController = nullptr;
+QProgressBar* gStatusProgressIndicator = nullptr;
+
+namespace {
+
+constexpr int FixedCP290Items = 11;
+constexpr int ProgressFull = 130;
+constexpr const char* SupportAddress = "support@vantrel.net";
+constexpr const char* EventsWindowTitle = "Events From CP290";
+
+// Help pages by the Help menu's titles.
+struct HelpPage
+{
+    const char* title;
+    const char* file;
+};
+constexpr HelpPage HelpPages[] = {
+    {"Getting Started", "getting-started.html"},
+    {"Connecting a CP290", "connecting-a-cp290.html"},
+    {"Writing Events", "writing-events.html"},
+    {"Sun Times and Location", "sun-times-and-location.html"},
+    {"The Helper and Its Log", "the-helper-and-its-log.html"},
+};
+
+QString qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// Waits without letting the user's input in, so the window repaints.
+void waitRepainting(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+QString cp290ClockMessage(int hour, int minute)
+{
+    return QStringLiteral("The CP290 reports the clock as %1.")
+        .arg(qs(twelveHourClockText(hour, minute)));
+}
+
+void WindowedDriverHost::statusEnd()
+{
+    if (gController)
+        gController->statusEnd();
+}
+
+void WindowedDriverHost::showAlert(const std::string& title, const std::string& message)
+{
+    dialogs().alert(gController ? gController->mainWindow() : nullptr, qs(title), qs(message));
+}
+
+void WindowedDriverHost::incrementProgress(double amount)
+{
+    if (!gStatusProgressIndicator)
+        return;
+    gStatusProgressIndicator->setValue(
+        std::min(ProgressFull, gStatusProgressIndicator->value() + static_cast<int>(amount + 0.5)));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+Controller::Controller(DocumentManager* documents, QObject* parent)
+    : QObject(parent), m_documents(documents), m_preferences(applicationPreferences())
+{
+    startHelper = startHelperDetached;
+    bundledHelper = bundledHelperPath();
+    installedHelper = installedHelperPath();
+    connect(m_documents, &DocumentManager::documentOpened, this, &Controller::installMenus);
+}
+
+Controller::~Controller()
+{
+    if (gController == this) {
+        gController = nullptr;
+        gStatusProgressIndicator = nullptr;
+    }
+    for (QWidget* window :
+         {static_cast<QWidget*>(m_logWindow.data()), static_cast<QWidget*>(m_eventsWindow.data()),
+          static_cast<QWidget*>(m_helpWindow.data()), static_cast<QWidget*>(m_statusWindow.data())})
+        delete window;
+}
+
+QWidget* Controller::mainWindow() const
+{
+    if (QWidget* active = QApplication::activeWindow(); active && !qobject_cast<QDialog*>(active))
+        return active;
+    return m_documents->frontDocument();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void Controller::awakeFromNib()
+{
+    m_preferences.addSuite(HelperDomain);
+
+    // The status sheet, made once and reused.
+    m_statusWindow = new QDialog(nullptr, Qt::Sheet);
+    m_statusWindow->setObjectName("statusWindow");
+    m_statusWindow->setWindowTitle(tr("Working"));
+    auto* layout = new QVBoxLayout(m_statusWindow);
+    m_statusMessage = new QLabel(m_statusWindow);
+    m_statusMessage->setObjectName("statusMessage");
+    m_statusBar = new QProgressBar(m_statusWindow);
+    m_statusBar->setObjectName("statusProgressIndicator");
+    m_statusBar->setRange(0, ProgressFull);
+    m_statusBar->setTextVisible(false);
+    m_statusBar->setMinimumWidth(360);
+    layout->addWidget(m_statusMessage);
+    layout->addWidget(m_statusBar);
+
+    scanForSerialDevices();
+    gStatusProgressIndicator = m_statusBar;
+    gController = this;
+    static WindowedDriverHost host;
+    setDriverHost(&host);
+    CP290Verbose = true;
+
+    m_helperProcessID = m_preferences.integerValue(ProcessIDKey);
+    installOrUpdateHelper(bundledHelper, installedHelper, m_helperProcessID);
+    if (!m_preferences.contains(NoHelperKey)) {
+        addHelperAutostartEntry(installedHelper);
+        startInstalledHelper();
+    }
+    QTimer::singleShot(0, this, &Controller::checkDisclaimer);
+}
+
+void Controller::startInstalledHelper()
+{
+    if (startHelper)
+        startHelper(installedHelper);
+}
+
+void Controller::applicationOpenUntitledFile()
+{
+    if (auto last = m_preferences.stringValue(LastModulesFileKey))
+        if (m_documents->openDocumentQuietly(qs(*last)))
+            return;
+    m_documents->newDocument();
+}
+
+void Controller::applicationWillTerminate()
+{
+    if (!m_preferences.contains(NoHelperKey))
+        startInstalledHelper();
+}
+
+void Controller::checkDisclaimer()
+{
+    if (m_preferences.boolValue(DisclaimerAcceptedKey).value_or(false))
+        return;
+    QDialog sheet(mainWindow());
+    sheet.setObjectName("disclaimer");
+    sheet.setWindowTitle(tr("Before You Use Vantrel"));
+    sheet.setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(&sheet);
+    auto* text = new QTextBrowser(&sheet);
+    text->setObjectName("disclaimerText");
+    QFile page(":/help/disclaimer.html");
+    if (page.open(QIODevice::ReadOnly))
+        text->setHtml(QString::fromUtf8(page.readAll()));
+    else
+        text->setPlainText(tr("This software comes without any warranty. It switches mains-powered "
+                              "devices remotely and on a schedule; you are responsible for what it "
+                              "controls."));
+    text->setMinimumSize(460, 260);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(&sheet);
+    QPushButton* accept = buttons->addButton(tr("Accept"), QDialogButtonBox::AcceptRole);
+    accept->setObjectName("acceptButton");
+    QPushButton* decline = buttons->addButton(tr("Decline"), QDialogButtonBox::RejectRole);
+    decline->setObjectName("declineButton");
+    connect(buttons, &QDialogButtonBox::accepted, &sheet, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);
+    layout->addWidget(buttons);
+    accept->setDefault(true);
+    if (sheet.exec() == QDialog::Accepted) {
+        m_preferences.setValue(DisclaimerAcceptedKey, true);
+        m_preferences.synchronize();
+    } else {
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+}
+
+// ---------------------------------------------------------------- menus
+
+void Controller::installMenus(Modules* document)
+{
+    QMenuBar* bar = document->menuBar();
+    if (QMenu* edit = document->findChild<QMenu*>("editMenu")) {
+        edit->addSeparator();
+        auto* preferences = edit->addAction(tr("Pre&ferences…"), this, &Controller::preferences);
+        preferences->setObjectName("preferences");
+        preferences->setShortcut(QKeySequence::Preferences);
+        preferences->setMenuRole(QAction::PreferencesRole);
+    }
+    QMenu* cp290 = makeCP290Menu(document);
+    bar->addMenu(cp290);
+
+    QMenu* window = bar->addMenu(tr("&Window"));
+    window->setObjectName("windowMenu");
+    auto* log = window->addAction(tr("Activity &Log"), this, [this] { helperLog(false); });
+    log->setObjectName("helperLog");
+    log->setShortcut(QKeySequence(tr("Ctrl+L")));
+    auto* events = window->addAction(tr("&Events From CP290"), this, [this] {
+        if (m_eventsWindow) {
+            m_eventsWindow->show();
+            m_eventsWindow->raise();
+        }
+    });
+    events->setObjectName("showEventsWindow");
+
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName("helpMenu");
+    for (const HelpPage& page : HelpPages) {
+        auto* item = help->addAction(tr(page.title));
+        connect(item, &QAction::triggered, this, [this, item] { showHelp(item->text()); });
+    }
+    help->addSeparator();
+    auto* mail = help->addAction(tr("Send Feedback by Email…"), this, &Controller::emailTheAuthor);
+    mail->setObjectName("emailTheAuthor");
+}
+
+QMenu* Controller::makeCP290Menu(QWidget* parent)
+{
+    auto* menu = new QMenu(tr("CP&290"), parent);
+    menu->setObjectName("cp290Menu");
+    auto* document = qobject_cast<Modules*>(parent);
+    // Positions 0-10; the serial devices follow from position 11.
+    QAction* send = menu->addAction(tr("&Send Events to CP290"));
+    send->setObjectName("sendEventsToCP290");
+    send->setEnabled(false); // sending from the document arrives with the event editor
+    QAction* repeat = menu->addAction(tr("&Repeat Counts…"));
+    repeat->setObjectName("performEvents");
+    repeat->setEnabled(false);
+    menu->addSeparator();
+    menu->addAction(tr("Show &Events From CP290"), this, &Controller::displayEventsFromCP290)
+        ->setObjectName("displayEventsFromCP290");
+    menu->addSeparator();
+    menu->addAction(tr("Set CP290 &Clock"), this, &Controller::setCP290Clock)
+        ->setObjectName("setCP290Clock");
+    menu->addAction(tr("Show CP290 C&lock"), this, &Controller::displayCP290Clock)
+        ->setObjectName("displayCP290Clock");
+    QMenu* base = menu->addMenu(tr("Set &Base House Code"));
+    base->setObjectName("setBaseHouseCode");
+    for (int code = 0; code < 16; ++code) {
+        QAction* item = base->addAction(QString(QChar('A' + code)));
+        item->setData(code);
+        connect(item, &QAction::triggered, this, [this, code] { setBaseHouseCode(code); });
+    }
+    menu->addAction(tr("Run Self &Test"), this, &Controller::selfTest)->setObjectName("selfTest");
+    menu->addSeparator();
+    QAction* heading = menu->addAction(tr("Serial Device"));
+    heading->setEnabled(false);
+    Q_ASSERT(menu->actions().size() == FixedCP290Items);
+    (void)document;
+    connect(menu, &QMenu::aboutToShow, this, &Controller::scanForSerialDevices);
+    m_cp290Menus.append(menu);
+    rebuildDeviceItems(menu);
+    return menu;
+}
+
+void Controller::rebuildDeviceItems(QMenu* menu)
+{
+    const QList<QAction*> actions = menu->actions();
+    for (qsizetype item = actions.size() - 1; item >= FixedCP290Items; --item) {
+        menu->removeAction(actions[item]);
+        delete actions[item];
+    }
+    const std::vector<std::string> names = deviceNames();
+    auto* group = new QActionGroup(menu);
+    group->setExclusive(true);
+    for (const std::string& name : names) {
+        QAction* item = menu->addAction(qs(name));
+        item->setObjectName(QStringLiteral("serialDevice:%1").arg(qs(name)));
+        item->setCheckable(true);
+        item->setChecked(qs(name) == m_chosenDevice);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, name] { serialDeviceSelected(qs(name)); });
+    }
+    if (names.empty()) {
+        QAction* none = menu->addAction(tr("(No Serial Device Found)"), this,
+                                        &Controller::scanForSerialDevices);
+        none->setObjectName("noSerialDeviceFound");
+    }
+}
+
+std::vector<std::string> Controller::deviceNames() const
+{
+    return deviceFolders ? serialDeviceNames(*deviceFolders) : serialDeviceNames();
+}
+
+std::string Controller::devicePath(const QString& name) const
+{
+    return deviceFolders ? serialDevicePath(name.toStdString(), *deviceFolders)
+                         : serialDevicePath(name.toStdString());
+}
+
+void Controller::scanForSerialDevices()
+{
+    const std::vector<std::string> names = deviceNames();
+    m_chosenDevice.clear();
+    if (auto stored = m_preferences.stringValue(SerialDeviceKey)) {
+        if (std::find(names.begin(), names.end(), *stored) != names.end())
+            m_chosenDevice = qs(*stored);
+    }
+    if (!m_chosenDevice.isEmpty())
+        setCP290DeviceFilePath(devicePath(m_chosenDevice).c_str());
+    m_cp290Menus.removeAll(nullptr);
+    for (QMenu* menu : m_cp290Menus)
+        rebuildDeviceItems(menu);
+}
+
+void Controller::serialDeviceSelected(const QString& name)
+{
+    m_chosenDevice = name;
+    if (m_preferences.stringValue(SerialDeviceKey) != name.toStdString()) {
+        m_preferences.setValue(SerialDeviceKey, name.toStdString());
+        m_preferences.synchronize();
+    }
+    setCP290DeviceFilePath(devicePath(name).c_str());
+    for (QMenu* menu : m_cp290Menus)
+        if (menu)
+            for (QAction* item : menu->actions().mid(FixedCP290Items))
+                item->setChecked(item->isCheckable() && item->text() == name);
+}
+
+bool Controller::serialDeviceIsWritable()
+{
+    scanForSerialDevices();
+    if (!m_chosenDevice.isEmpty()) {
+        const std::string path = devicePath(m_chosenDevice);
+        if (!path.empty() && access(path.c_str(), W_OK) == 0)
+            return true;
+    }
+    dialogs().alert(mainWindow(), tr("No Serial Device"),
+                    tr("No serial device has been found.  Please make sure you have selected a "
+                       "serial device under the CP290 menu and recheck your connections."));
+    scanForSerialDevices();
+    return false;
+}
+
+// ---------------------------------------------------------------- commands
+
+void Controller::statusStartWithMessage(const QString& message)
+{
+    m_statusMessage->setText(message);
+    m_statusBar->setValue(0);
+    QWidget* parent = mainWindow();
+    if (m_statusWindow->parentWidget() != parent) {
+        m_statusWindow->setParent(parent, Qt::Sheet);
+    }
+    m_statusWindow->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    m_statusWindow->show();
+    m_statusWindow->raise();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Controller::statusEnd()
+{
+    if (!m_statusWindow->isVisible())
+        return;
+    m_statusBar->setValue(ProgressFull);
+    // The full bar stays in sight for a second before the sheet goes.
+    waitRepainting(statusHoldMilliseconds);
+    m_statusWindow->hide();
+}
+
+void Controller::runCommand(const QString& status, const std::function<bool()>& driverCall,
+                            const QString& successTitle, const QString& successMessage,
+                            const QString& failureTitle)
+{
+    if (!serialDeviceIsWritable())
+        return;
+    statusStartWithMessage(status);
+    gProgressBudget = ProgressFull;
+    const bool succeeded = driverCall();
+    statusEnd();
+    if (succeeded && !successTitle.isEmpty())
+        dialogs().alert(mainWindow(), successTitle, successMessage);
+    else if (!succeeded)
+        dialogs().alert(mainWindow(), failureTitle, QString());
+}
+
+void Controller::setBaseHouseCode(int houseCodeIndex)
+{
+    if (houseCodeIndex < 0)
+        return;
+    runCommand(
+        tr("Setting Base House Code..."),
+        [houseCodeIndex] { return CP290DoSetBaseHouseCode(houseCodeIndex); },
+        tr("Base House Code Set"),
+        tr("The Base House Code was set sucessfully.  Your events have been erased."),
+        tr("Setting Base House Code Failed"));
+}
+
+void Controller::selfTest()
+{
+    runCommand(
+        tr("Running Self Test..."), [] { return CP290DoSelfTest(); }, tr("Self Test OK"),
+        tr("The self test completed sucessfully.  Your events have been erased."),
+        tr("Self Test Failed"));
+}
+
+void Controller::setCP290Clock()
+{
+    runCommand(
+        tr("Setting CP290 Clock..."), [] { return CP290DoSetClock(); }, QString(), QString(),
+        tr("Setting Clock Failed"));
+}
+
+void Controller::displayCP290Clock()
+{
+    if (!serialDeviceIsWritable())
+        return;
+    if (!CP290DoGetClock()) {
+        dialogs().alert(mainWindow(), tr("Getting Clock Failed"), QString());
+        return;
+    }
+    dialogs().alert(mainWindow(), tr("Clock From CP290"), cp290ClockMessage(gHour, gMinute));
+}
+
+void Controller::displayEventsFromCP290()
+{
+    if (!serialDeviceIsWritable())
+        return;
+    statusStartWithMessage(tr("Reading events from CP290..."));
+    gProgressBudget = ProgressFull;
+    const bool succeeded = CP290DoGetEvents();
+    statusEnd();
+    if (!succeeded)
+        return;
+    if (!m_eventsWindow)
+        m_eventsWindow = makeTextWindow("eventsWindow", tr(EventsWindowTitle), &m_eventsView);
+    m_eventsView->setPlainText(qs(eventListingText(CP290TimerEvent, GetDateTime())));
+    m_eventsWindow->show();
+    m_eventsWindow->raise();
+    m_eventsWindow->activateWindow();
+}
+
+// ---------------------------------------------------------------- preferences
+
+void Controller::preferences()
+{
+    const bool helperRunning = !m_preferences.contains(NoHelperKey);
+    PreferencesWindow sheet(m_preferences, helperRunning, mainWindow());
+    m_preferencesWindow = &sheet;
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.exec();
+    m_preferencesWindow = nullptr;
+    doneWithPreferences(sheet.helperEnabled(), helperRunning);
+    sheet.applyLocation();
+}
+
+bool Controller::doneWithPreferences(bool helperEnabled, bool helperWasRunning)
+{
+    if (helperEnabled && !helperWasRunning) {
+        writeLog("Enabled by user.");
+        addHelperAutostartEntry(installedHelper);
+        m_preferences.removeValue(NoHelperKey);
+        m_preferences.synchronize();
+        startInstalledHelper();
+        return true;
+    }
+    if (!helperEnabled && helperWasRunning) {
+        writeLog("Disabled by user.");
+        removeHelperAutostartEntry();
+        m_preferences.setValue(NoHelperKey, true);
+        m_preferences.synchronize();
+        stopHelperProcess(m_preferences.integerValue(ProcessIDKey), installedHelper);
+        return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- text windows
+
+QMainWindow* Controller::makeTextWindow(const char* name, const QString& title,
+                                        QPlainTextEdit** view)
+{
+    auto* window = new QMainWindow;
+    window->setObjectName(name);
+    window->setWindowTitle(title);
+    auto* central = new QWidget(window);
+    auto* layout = new QVBoxLayout(central);
+    *view = new QPlainTextEdit(central);
+    (*view)->setObjectName(QStringLiteral("%1View").arg(name));
+    (*view)->setReadOnly(true);
+    (*view)->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    (*view)->setFont(fixed);
+    layout->addWidget(*view);
+    window->setCentralWidget(central);
+    window->resize(640, 420);
+    addTextWindowMenus(window, *view);
+    return window;
+}
+
+void Controller::addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view)
+{
+    QMenu* file = window->menuBar()->addMenu(tr("&File"));
+    auto saveText = [window, view] {
+        const QString path = dialogs().saveFileName(window, window->windowTitle() + ".txt");
+        if (path.isEmpty())
+            return;
+        std::string error;
+        if (!writeFileAtomically(path.toStdString(), view->toPlainText().toStdString(), &error))
+            dialogs().alert(window, tr("The text could not be saved."), qs(error));
+    };
+    file->addAction(tr("&Save…"), window, saveText)->setShortcut(QKeySequence::Save);
+    file->addAction(tr("Save &As…"), window, saveText)->setShortcut(QKeySequence::SaveAs);
+    file->addSeparator();
+    file->addAction(tr("Page Set&up…"), window,
+                    [window] { dialogs().runPageSetup(window, &sharedPrinter()); });
+    file->addAction(tr("&Print…"), window,
+                    [window, view] {
+                        QPrinter& printer = sharedPrinter();
+                        if (dialogs().runPrintDialog(window, &printer))
+                            view->document()->print(&printer);
+                    })
+        ->setShortcut(QKeySequence::Print);
+    file->addSeparator();
+    file->addAction(tr("&Close"), window, &QWidget::close)->setShortcut(QKeySequence::Close);
+}
+
+void Controller::helperLog(bool clear)
+{
+    if (clear)
+        clearLog();
+    if (!m_logWindow) {
+        m_logWindow = makeTextWindow("logWindow", tr("Activity Log"), &m_logView);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        auto* clearButton = new QPushButton(tr("Clear"), m_logWindow);
+        clearButton->setObjectName("clearLogButton");
+        connect(clearButton, &QPushButton::clicked, this, [this] { helperLog(true); });
+        auto* refresh = new QPushButton(tr("Reload"), m_logWindow);
+        refresh->setObjectName("reloadLogButton");
+        connect(refresh, &QPushButton::clicked, this, [this] { helperLog(false); });
+        buttons->addWidget(refresh);
+        buttons->addWidget(clearButton);
+        static_cast<QVBoxLayout*>(m_logWindow->centralWidget()->layout())->addLayout(buttons);
+    }
+    std::string text;
+    if (readLog(&text))
+        m_logView->setPlainText(qs(text));
+    else if (clear)
+        m_logView->clear();
+    m_logView->verticalScrollBar()->setValue(m_logView->verticalScrollBar()->maximum());
+    m_logView->moveCursor(QTextCursor::End);
+    m_logWindow->show();
+    m_logWindow->raise();
+    m_logWindow->activateWindow();
+}
+
+// ---------------------------------------------------------------- help
+
+void Controller::emailTheAuthor()
+{
+    QUrl url(QStringLiteral("mailto:%1").arg(SupportAddress));
+    url.setQuery(QStringLiteral("Subject=Vantrel %1&body=").arg(QStringLiteral(VANTREL_VERSION)),
+                 QUrl::DecodedMode);
+    QDesktopServices::openUrl(url);
+}
+
+void Controller::showHelp(const QString& title)
+{
+    QString file = QStringLiteral("index.html");
+    for (const HelpPage& page : HelpPages)
+        if (tr(page.title) == QString(title).remove('&'))
+            file = page.file;
+    if (!m_helpWindow) {
+        m_helpWindow = new QMainWindow;
+        m_helpWindow->setObjectName("helpWindow");
+        m_helpWindow->setWindowTitle(tr("Vantrel Help"));
+        m_helpView = new QTextBrowser(m_helpWindow);
+        m_helpView->setObjectName("helpView");
+        m_helpView->setOpenExternalLinks(true);
+        m_helpView->setSearchPaths({":/help"});
+        m_helpWindow->setCentralWidget(m_helpView);
+        m_helpWindow->resize(720, 560);
+    }
+    m_helpView->setSource(QUrl(QStringLiteral("qrc:/help/%1").arg(file)));
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
+}
+
+} // namespace vantrel

@@ -1,0 +1,135 @@
+#pragma once
+
+// The application's controller: start-up (the last document, the
+// disclaimer), the helper's installation, autostart entry, start and stop,
+// the CP290 menu with its serial devices and commands, the status sheet,
+// the preferences, the log and the events-from-CP290 windows, and help.
+
+#include "cp290/DriverHost.h"
+#include "platform/SerialDevices.h"
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QTextBrowser;
+class QWidget;
+
+namespace vantrel {
+
+class DocumentManager;
+class Modules;
+class Preferences;
+
+class Controller : public QObject
+{
+    Q_OBJECT
+
+  public:
+    explicit Controller(DocumentManager* documents, QObject* parent = nullptr);
+    ~Controller() override;
+
+    // How the helper is started and where its bundle comes from; tests
+    // replace them so that no real helper is left running.
+    std::function<bool(const std::string& installedBundle)> startHelper;
+    std::string bundledHelper;
+    std::string installedHelper;
+    // Where serial devices are looked for; this machine's when empty.
+    std::optional<SerialDeviceFolders> deviceFolders;
+    // How long the full bar stays before the status sheet goes.
+    int statusHoldMilliseconds = 1000;
+
+    void awakeFromNib();
+    // Opens "Last Modules File", or a new document.
+    void applicationOpenUntitledFile();
+    void applicationWillTerminate();
+    void checkDisclaimer();
+
+    // The CP290 menu of a document window.
+    void scanForSerialDevices();
+    void serialDeviceSelected(const QString& name);
+    bool serialDeviceIsWritable();
+    QString chosenSerialDevice() const { return m_chosenDevice; }
+
+    void statusStartWithMessage(const QString& message);
+    void statusEnd();
+    QProgressBar* statusProgressIndicator() const { return m_statusBar; }
+
+    void setBaseHouseCode(int houseCodeIndex);
+    void selfTest();
+    void setCP290Clock();
+    void displayCP290Clock();
+    void displayEventsFromCP290();
+
+    void preferences();
+    void helperLog(bool clear);
+    void emailTheAuthor();
+    void showHelp(const QString& title);
+
+    // The window sheets and alerts go on: the document in front, else any.
+    QWidget* mainWindow() const;
+    QDialog* preferencesWindow() const { return m_preferencesWindow; }
+    QMainWindow* logWindow() const { return m_logWindow; }
+    QMainWindow* eventsWindow() const { return m_eventsWindow; }
+
+  private:
+    void installMenus(Modules* document);
+    void rebuildDeviceItems(QMenu* menu);
+    QMenu* makeCP290Menu(QWidget* parent);
+    void runCommand(const QString& status, const std::function<bool()>& driverCall,
+                    const QString& successTitle, const QString& successMessage,
+                    const QString& failureTitle);
+    bool doneWithPreferences(bool helperEnabled, bool helperWasRunning);
+    QMainWindow* makeTextWindow(const char* name, const QString& title, QPlainTextEdit** view);
+    void addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view);
+    void startInstalledHelper();
+    std::vector<std::string> deviceNames() const;
+    std::string devicePath(const QString& name) const;
+
+    DocumentManager* m_documents;
+    Preferences& m_preferences;
+    std::optional<std::int64_t> m_helperProcessID;
+    QString m_chosenDevice;
+    QList<QPointer<QMenu>> m_cp290Menus;
+
+    QPointer<QDialog> m_statusWindow;
+    QLabel* m_statusMessage = nullptr;
+    QProgressBar* m_statusBar = nullptr;
+    QPointer<QDialog> m_preferencesWindow;
+    QPointer<QMainWindow> m_logWindow;
+    QPlainTextEdit* m_logView = nullptr;
+    QPointer<QMainWindow> m_eventsWindow;
+    QPlainTextEdit* m_eventsView = nullptr;
+    QPointer<QMainWindow> m_helpWindow;
+    QTextBrowser* m_helpView = nullptr;
+};
+
+// Published for the driver host and the documents.
+extern Controller* gController;
+extern QProgressBar* gStatusProgressIndicator;
+
+// The driver's host in the application: the status sheet's bar, repainted
+// while an exchange blocks the thread; alerts as sheets on the main window.
+class WindowedDriverHost : public DriverHost
+{
+  public:
+    void statusEnd() override;
+    void showAlert(const std::string& title, const std::string& message) override;
+    void incrementProgress(double amount) override;
+};
+
+// "The CP290 reports the clock as 12:05 AM." and the like.
+QString cp290ClockMessage(int hour, int minute);
+
+} // namespace vantrel

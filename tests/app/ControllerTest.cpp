@@ -1,0 +1,214 @@
+#include "app/Controller.h"
+#include "app/PreferencesWindow.h"
+#include "app/core/HelperInstallation.h"
+#include "cp290/ActivityLog.h"
+#include "editor/ApplicationPreferences.h"
+#include "editor/Dialogs.h"
+#include "editor/DocumentManager.h"
+#include "editor/Modules.h"
+#include "platform/Paths.h"
+#include "platform/SerialDevices.h"
+#include "support/Cp290Sim.h"
+#include "support/TemporaryHome.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace vantrel::test {
+namespace {
+
+class RecordingDialogs : public Dialogs
+{
+  public:
+    std::vector<std::pair<QString, QString>> alerts;
+    QString openFileName(QWidget*) override { return {}; }
+    QString saveFileName(QWidget*, const QString&) override { return {}; }
+    SaveChangesAnswer askSaveChanges(QWidget*, const QString&) override
+    {
+        return SaveChangesAnswer::DontSave;
+    }
+    void alert(QWidget*, const QString& title, const QString& message) override
+    {
+        alerts.emplace_back(title, message);
+    }
+    bool runPrintDialog(QWidget*, QPrinter*) override { return false; }
+    void runPageSetup(QWidget*, QPrinter*) override {}
+};
+
+// Answers the next modal dialog as soon as it is up.
+void answerNextDialog(const std::function<void(QDialog*)>& answer)
+{
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog)
+            answer(dialog);
+    });
+}
+
+class ControllerTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        resetApplicationPreferences();
+        // The disclaimer was accepted in an earlier run.
+        applicationPreferences().setValue(DisclaimerAcceptedKey, true);
+        applicationPreferences().synchronize();
+        setDialogs(&answers);
+        controller = std::make_unique<Controller>(&documents);
+        // This machine's own serial ports stay out of the test.
+        controller->deviceFolders = SerialDeviceFolders{home.root() + "/dev", home.root() + "/sys",
+                                                        home.root() + "/devices"};
+        controller->startHelper = [this](const std::string&) {
+            ++helperStarts;
+            return true;
+        };
+        controller->statusHoldMilliseconds = 0;
+        controller->awakeFromNib();
+        window = documents.newDocument();
+    }
+    void TearDown() override
+    {
+        for (Modules* open : documents.documents()) {
+            open->clearChangeCount();
+            open->close();
+        }
+        controller.reset();
+        setDialogs(nullptr);
+        resetApplicationPreferences();
+    }
+    QMenu* cp290Menu() { return window->findChild<QMenu*>("cp290Menu"); }
+    QStringList deviceItems()
+    {
+        QStringList titles;
+        for (QAction* item : cp290Menu()->actions().mid(11))
+            titles << item->text() + (item->isChecked() ? "*" : "");
+        return titles;
+    }
+
+    TemporaryHome home;
+    RecordingDialogs answers;
+    DocumentManager documents;
+    std::unique_ptr<Controller> controller;
+    Modules* window = nullptr;
+    int helperStarts = 0;
+};
+
+TEST_F(ControllerTest, FirstStartInstallsAndStartsTheHelperOnce)
+{
+    EXPECT_TRUE(std::filesystem::exists(installedHelperPath() + "/Contents/Info.plist"));
+    EXPECT_TRUE(hasHelperAutostartEntry());
+    EXPECT_EQ(helperStarts, 1);
+}
+
+TEST_F(ControllerTest, TheMenuListsDevicesAndKeepsTheChoice)
+{
+    EXPECT_EQ(deviceItems(), QStringList{"(No Serial Device Found)"});
+    EXPECT_FALSE(controller->serialDeviceIsWritable());
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "No Serial Device");
+
+    Cp290Sim sim({}, true, "ttyCP290");
+    ASSERT_TRUE(sim.isRunning());
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->scanForSerialDevices();
+    EXPECT_EQ(deviceItems(), QStringList{"CP290"});
+    controller->serialDeviceSelected("CP290");
+    EXPECT_EQ(deviceItems(), QStringList{"CP290*"});
+    EXPECT_EQ(applicationPreferences().stringValue(SerialDeviceKey), "CP290");
+    EXPECT_TRUE(controller->serialDeviceIsWritable());
+
+    // One command end to end, with its alert.
+    controller->displayCP290Clock();
+    ASSERT_EQ(answers.alerts.size(), 2u);
+    EXPECT_EQ(answers.alerts[1].first, "Clock From CP290");
+    EXPECT_TRUE(answers.alerts[1].second.startsWith("The CP290 reports the clock as "));
+    controller->setCP290Clock();
+    EXPECT_EQ(answers.alerts.size(), 2u) << "a clock set successfully shows no alert";
+    EXPECT_FALSE(controller->statusProgressIndicator()->isVisible());
+}
+
+TEST_F(ControllerTest, AStoredDeviceThatIsAbsentIsNotChecked)
+{
+    applicationPreferences().setValue(SerialDeviceKey, "USB7");
+    Cp290Sim sim({}, true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->scanForSerialDevices();
+    EXPECT_EQ(deviceItems(), QStringList{"CP290"});
+    controller->selfTest();
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "No Serial Device");
+}
+
+TEST_F(ControllerTest, PreferencesWriteOnlyWhatChanged)
+{
+    QTest::qWait(600); // the new window's frame is written once it settles
+    const std::string file = preferencesFilePath(ApplicationDomain);
+    struct stat before
+    {
+    };
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    answerNextDialog([](QDialog* sheet) { sheet->accept(); });
+    controller->preferences();
+    struct stat after
+    {
+    };
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was not replaced";
+    std::string log;
+    readLog(&log);
+    EXPECT_EQ(log.find("by user."), std::string::npos);
+
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("helperCheckbox")->setChecked(false);
+        sheet->accept();
+    });
+    controller->preferences();
+    EXPECT_FALSE(hasHelperAutostartEntry());
+    EXPECT_TRUE(applicationPreferences().contains(NoHelperKey));
+    readLog(&log);
+    EXPECT_NE(log.find("Disabled by user."), std::string::npos);
+
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("helperCheckbox")->setChecked(true);
+        sheet->accept();
+    });
+    controller->preferences();
+    EXPECT_TRUE(hasHelperAutostartEntry());
+    EXPECT_FALSE(applicationPreferences().contains(NoHelperKey));
+    EXPECT_EQ(helperStarts, 2);
+    readLog(&log);
+    EXPECT_NE(log.find("Enabled by user."), std::string::npos);
+}
+
+TEST(ControllerTexts, TheClockInTwelveHours)
+{
+    EXPECT_EQ(cp290ClockMessage(0, 5), "The CP290 reports the clock as 12:05 AM.");
+    EXPECT_EQ(cp290ClockMessage(12, 30), "The CP290 reports the clock as 12:30 PM.");
+    EXPECT_EQ(cp290ClockMessage(23, 59), "The CP290 reports the clock as 11:59 PM.");
+    EXPECT_EQ(PreferencesWindow::timeZoneLocationText("Europe/London", std::pair(51, 0)),
+              "From the time zone: Europe/London, 51° N 0° E");
+}
+
+} // namespace
+} // namespace vantrel::test
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
