@@ -39,6 +39,13 @@
 
 #include <unistd.h>
 
+// The help pages are compiled into this static library; a program linking it
+// must register them itself.
+static void registerHelpPages()
+{
+    Q_INIT_RESOURCE(help);
+}
+
 namespace vantrel {
 
 Controller* gController = nullptr;
@@ -109,6 +116,7 @@ void WindowedDriverHost::incrementProgress(double amount)
 Controller::Controller(DocumentManager* documents, QObject* parent)
     : QObject(parent), m_documents(documents), m_preferences(applicationPreferences())
 {
+    registerHelpPages();
     startHelper = startHelperDetached;
     bundledHelper = bundledHelperPath();
     installedHelper = installedHelperPath();
@@ -209,7 +217,9 @@ void Controller::checkDisclaimer()
         text->setPlainText(tr("This software comes without any warranty. It switches mains-powered "
                               "devices remotely and on a schedule; you are responsible for what it "
                               "controls."));
-    text->setMinimumSize(460, 260);
+    text->setMinimumSize(480, 300);
+    text->setFocusPolicy(Qt::NoFocus);
+    text->setFrameShape(QFrame::NoFrame);
     layout->addWidget(text);
     auto* buttons = new QDialogButtonBox(&sheet);
     QPushButton* accept = buttons->addButton(tr("Accept"), QDialogButtonBox::AcceptRole);
@@ -237,7 +247,11 @@ void Controller::installMenus(Modules* document)
         edit->addSeparator();
         auto* preferences = edit->addAction(tr("Pre&ferences…"), this, &Controller::preferences);
         preferences->setObjectName("preferences");
-        preferences->setShortcut(QKeySequence::Preferences);
+        // Not every desktop binds the standard key; Ctrl+, is the common one.
+        QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Preferences);
+        if (!keys.contains(QKeySequence(tr("Ctrl+,"))))
+            keys.append(QKeySequence(tr("Ctrl+,")));
+        preferences->setShortcuts(keys);
         preferences->setMenuRole(QAction::PreferencesRole);
     }
     QMenu* cp290 = makeCP290Menu(document);
@@ -575,6 +589,8 @@ void Controller::helperLog(bool clear)
         clearLog();
     if (!m_logWindow) {
         m_logWindow = makeTextWindow("logWindow", tr("Activity Log"), &m_logView);
+        m_logView->setPlaceholderText(tr("The activity log is empty. The helper and the CP290 "
+                                         "commands write a line here for what they do."));
         auto* buttons = new QHBoxLayout;
         buttons->addStretch(1);
         auto* clearButton = new QPushButton(tr("Clear"), m_logWindow);

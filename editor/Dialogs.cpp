@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -64,10 +65,15 @@ class DesktopDialogs : public Dialogs
 
     void alert(QWidget* parent, const QString& title, const QString& message) override
     {
-        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::Ok, parent);
+        // Successes and failures alike: the title says which.
+        QMessageBox box(QMessageBox::Information, title, message, QMessageBox::Ok, parent);
         box.setText(title);
         box.setInformativeText(message);
         box.setWindowTitle(title);
+        // Wide enough that a two-sentence message does not become a column.
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+            grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                          grid->rowCount(), 0, 1, grid->columnCount());
         runWindowModal(box);
     }
 

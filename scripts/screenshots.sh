@@ -39,14 +39,18 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 0.3; 
 
 shot() { sleep 0.8; import -window root "$out/$1.png"; echo "$out/$1.png"; }
 key() { xdotool key --delay 60 "$@"; }
+# Without a window manager nothing moves the keyboard focus to a new window.
+focus() { timeout 10 xdotool search --sync --onlyvisible --name "$1" windowfocus --sync >/dev/null 2>&1 || true; }
 
 "$build/bin/vantrel" "$work/House.vantrel" &
 app=$!
 sleep 2
 window=$(xdotool search --sync --onlyvisible --name "House.vantrel" | head -1)
 xdotool windowmove "$window" 40 30 windowfocus --sync "$window"
+focus "Before You Use Vantrel"
 shot disclaimer
 key Return
+xdotool windowfocus --sync "$window"
 key ctrl+shift+Right
 key Home
 shot outline-expanded
@@ -60,20 +64,26 @@ key ctrl+shift+d
 key Down
 shot drawer-open
 key ctrl+comma
+focus "^Preferences"
 shot preferences
 key Return
+xdotool windowfocus --sync "$window"
 key alt+2 t
 sleep 1.5
 shot status-sheet
 sleep 5
+focus "Self Test OK"
 shot self-test-alert
 key Return
+xdotool windowfocus --sync "$window"
 key ctrl+l
+focus "Activity Log"
 shot log-window
 key ctrl+w
 xdotool windowfocus --sync "$window"
 key alt+2 e
 sleep 20
+focus "Events From CP290"
 shot events-window
 key ctrl+w
 xdotool windowfocus --sync "$window"
