@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <string>
 
 namespace vantrel {
 
@@ -50,6 +51,9 @@ void setCP290StopRequest(volatile std::sig_atomic_t* flag, const sigset_t* waitM
 void resetDriverState();
 
 void setCP290DeviceFilePath(const char* path);
+// The "Cannot Open Serial Device" message for an open of devicePath that
+// failed with error; a refused permission adds how to get access.
+std::string cannotOpenMessage(int error, const char* devicePath);
 int openCP290();
 void closeCP290();
 bool SendByte(std::uint8_t byte);

@@ -19,9 +19,11 @@
 #include <string>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -289,7 +291,7 @@ void failOpen(int fd, bool exclusive, int error)
     noteSystemFailure(error);
     if (CP290Verbose) {
         driverHost().statusEnd();
-        driverHost().showAlert(CannotOpenTitle, CannotOpenMessage);
+        driverHost().showAlert(CannotOpenTitle, cannotOpenMessage(error, CP290DeviceFilePath));
     }
 }
 
@@ -538,6 +540,35 @@ void setCP290DeviceFilePath(const char* path)
         return;
     }
     std::memcpy(CP290DeviceFilePath, path, length + 1);
+}
+
+std::string cannotOpenMessage(int error, const char* devicePath)
+{
+    const std::string message = CannotOpenMessage;
+    if (error != EACCES)
+        return message;
+    // Serial ports belong to a group (usually "dialout") whose members may
+    // use them; a new membership counts from the next login.
+    std::string groupName;
+    struct stat node
+    {
+    };
+    if (devicePath && stat(devicePath, &node) == 0) {
+        struct group entry
+        {
+        };
+        struct group* found = nullptr;
+        std::array<char, 4096> buffer{};
+        if (getgrgid_r(node.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+            groupName = "the group \"" + std::string(found->gr_name) + "\", which owns the device";
+        else
+            groupName =
+                "the group with id " + std::to_string(node.st_gid) + ", which owns the device";
+    } else {
+        groupName = "the group that owns the device (usually \"dialout\")";
+    }
+    return message + "  To get access, make your user a member of " + groupName +
+           ", then log out and log in again.";
 }
 
 int openCP290()

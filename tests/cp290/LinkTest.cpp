@@ -5,6 +5,7 @@
 #include "tests/cp290/LinkTestSupport.h"
 
 #include <filesystem>
+#include <grp.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -541,6 +542,68 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailureCase{"no path chosen", [](const std::string&) { return std::string(); },
                         "No such file or directory"}),
     [](const auto& info) { return "Row" + std::to_string(info.index); });
+
+using LinkAccessTest = DriverFixture;
+
+TEST_F(LinkAccessTest, RefusedPermissionNamesTheGroupThatOwnsTheDevice)
+{
+    const std::string message =
+        "The specified serial device cannot be opened.  Please recheck your connections, "
+        "reselect the device (under the CP290 menu), and then retry.";
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "vantrel-access-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    const std::string node = folder + "/ttyUSB0";
+    ASSERT_EQ(close(open(node.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)), 0);
+    // A group other than root's where one can be given, as serial ports have.
+    const group* dialout = getgrnam("dialout");
+    const gid_t owner = geteuid() == 0 && dialout ? dialout->gr_gid : getegid();
+    ASSERT_EQ(chown(node.c_str(), geteuid(), owner), 0);
+    ASSERT_EQ(chmod(node.c_str(), 0), 0);
+    const group* ownerGroup = getgrgid(owner);
+    ASSERT_NE(ownerGroup, nullptr);
+    const std::string expected =
+        message + "  To get access, make your user a member of the group \"" + ownerGroup->gr_name +
+        "\", which owns the device, then log out and log in again.";
+
+    // Root may open anything, so the refused open runs in a child that gives up root.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeEnds[0]);
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        setCP290DeviceFilePath(node.c_str());
+        const bool refused = openCP290() < 0 && host.alerts.size() == 1;
+        const std::string shown = refused ? host.alerts[0].message : std::string();
+        _exit(write(pipeEnds[1], shown.data(), shown.size()) == static_cast<ssize_t>(shown.size())
+                  ? 0
+                  : 4);
+    }
+    close(pipeEnds[1]);
+    std::string shown;
+    char buffer[512];
+    ssize_t got;
+    while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+        shown.append(buffer, static_cast<std::size_t>(got));
+    close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(shown, expected);
+
+    // Every other failure keeps the message as it was; an unreadable node
+    // still gets the advice, with the usual group.
+    EXPECT_EQ(cannotOpenMessage(ENOENT, node.c_str()), message);
+    EXPECT_EQ(cannotOpenMessage(EACCES, (folder + "/absent").c_str()),
+              message + "  To get access, make your user a member of the group that owns the "
+                        "device (usually \"dialout\"), then log out and log in again.");
+    std::filesystem::remove_all(folder);
+}
 
 TEST_F(LinkTest, OverlongPathIsRefusedNotTruncated)
 {
