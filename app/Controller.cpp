@@ -128,6 +128,8 @@ Controller::~Controller()
     if (gController == this) {
         gController = nullptr;
         gStatusProgressIndicator = nullptr;
+        setDocumentHost(nullptr);
+        setDriverHost(nullptr);
     }
     for (QWidget* window :
          {static_cast<QWidget*>(m_logWindow.data()), static_cast<QWidget*>(m_eventsWindow.data()),
@@ -168,6 +170,7 @@ void Controller::awakeFromNib()
     gController = this;
     static WindowedDriverHost host;
     setDriverHost(&host);
+    setDocumentHost(this);
     CP290Verbose = true;
 
     m_helperProcessID = m_preferences.integerValue(ProcessIDKey);
@@ -289,10 +292,13 @@ QMenu* Controller::makeCP290Menu(QWidget* parent)
     // Positions 0-10; the serial devices follow from position 11.
     QAction* send = menu->addAction(tr("&Send Events to CP290"));
     send->setObjectName("sendEventsToCP290");
-    send->setEnabled(false); // sending from the document arrives with the event editor
+    send->setShortcut(QKeySequence(tr("Ctrl+Shift+Return")));
     QAction* repeat = menu->addAction(tr("&Repeat Counts…"));
     repeat->setObjectName("performEvents");
-    repeat->setEnabled(false);
+    if (document) {
+        connect(send, &QAction::triggered, document, &Modules::sendEventsToCP290);
+        connect(repeat, &QAction::triggered, document, &Modules::performEvents);
+    }
     menu->addSeparator();
     menu->addAction(tr("Show &Events From CP290"), this, &Controller::displayEventsFromCP290)
         ->setObjectName("displayEventsFromCP290");
@@ -313,7 +319,6 @@ QMenu* Controller::makeCP290Menu(QWidget* parent)
     QAction* heading = menu->addAction(tr("Serial Device"));
     heading->setEnabled(false);
     Q_ASSERT(menu->actions().size() == FixedCP290Items);
-    (void)document;
     connect(menu, &QMenu::aboutToShow, this, &Controller::scanForSerialDevices);
     m_cp290Menus.append(menu);
     rebuildDeviceItems(menu);
@@ -414,6 +419,11 @@ void Controller::statusStartWithMessage(const QString& message)
     m_statusWindow->show();
     m_statusWindow->raise();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool Controller::isBusy() const
+{
+    return m_statusWindow && m_statusWindow->isVisible();
 }
 
 void Controller::statusEnd()

@@ -6,6 +6,7 @@
 // the preferences, the log and the events-from-CP290 windows, and help.
 
 #include "cp290/DriverHost.h"
+#include "editor/DocumentHost.h"
 #include "platform/SerialDevices.h"
 
 #include <QDialog>
@@ -32,7 +33,7 @@ class DocumentManager;
 class Modules;
 class Preferences;
 
-class Controller : public QObject
+class Controller : public QObject, public DocumentHost
 {
     Q_OBJECT
 
@@ -59,11 +60,12 @@ class Controller : public QObject
     // The CP290 menu of a document window.
     void scanForSerialDevices();
     void serialDeviceSelected(const QString& name);
-    bool serialDeviceIsWritable();
+    bool serialDeviceIsWritable() override;
     QString chosenSerialDevice() const { return m_chosenDevice; }
 
-    void statusStartWithMessage(const QString& message);
-    void statusEnd();
+    void statusStartWithMessage(const QString& message) override;
+    void statusEnd() override;
+    bool isBusy() const override;
     QProgressBar* statusProgressIndicator() const { return m_statusBar; }
 
     void setBaseHouseCode(int houseCodeIndex);

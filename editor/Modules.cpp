@@ -1,18 +1,27 @@
 #include "editor/Modules.h"
 
+#include "cp290/Download.h"
+#include "cp290/Driver.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
+#include "editor/DocumentHost.h"
 #include "editor/DocumentManager.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/OutlineDelegate.h"
 #include "editor/OutlinePrinter.h"
 #include "editor/PasteboardTypes.h"
 #include "editor/RkNSOutlineView.h"
+#include "editor/ScheduleCount.h"
+#include "schedule/HelperCopy.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace vantrel {
@@ -72,6 +82,11 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
     m_windowStateTimer.setSingleShot(true);
     m_windowStateTimer.setInterval(400);
     connect(&m_windowStateTimer, &QTimer::timeout, this, &Modules::saveWindowState);
+    m_countLabel = new QLabel(this);
+    m_countLabel->setObjectName("scheduleCount");
+    statusBar()->addWidget(m_countLabel);
+    m_countTimer.setSingleShot(true);
+    connect(&m_countTimer, &QTimer::timeout, this, &Modules::updateScheduleCount);
     windowControllerDidLoadNib(isNew);
 }
 
@@ -97,6 +112,29 @@ void Modules::updateChangeCount()
 {
     setWindowModified(true);
     updateTitle();
+    scheduleCountUpdate();
+}
+
+void Modules::scheduleCountUpdate()
+{
+    // Once the edits of this pass of the event loop are in.
+    m_countTimer.start(0);
+}
+
+void Modules::updateScheduleCount()
+{
+    // The count shares the driver's download table: never during an exchange.
+    if (documentHost() && documentHost()->isBusy()) {
+        m_countTimer.start(200);
+        return;
+    }
+    m_countLabel->setText(scheduleCountText());
+}
+
+QString Modules::scheduleCountText() const
+{
+    return vantrel::scheduleCountText(
+        countScheduleEvents(m_document.modules, m_document.eventRepeat));
 }
 
 void Modules::clearChangeCount()
@@ -145,6 +183,8 @@ void Modules::buildWindow()
     makeButton(expandAllButton, "expandAllButton", tr("Expand All"), &Modules::expandAll);
     makeButton(collapseAllButton, "collapseAllButton", tr("Collapse All"), &Modules::collapseAll);
     buttons->addStretch(1);
+    QPushButton* sendButton = nullptr;
+    makeButton(sendButton, "sendButton", tr("Send to CP290"), &Modules::sendEventsToCP290);
     makeButton(eventsButton, "eventsButton", tr("Show Event Editor"), &Modules::showHideEvents);
     layout->addLayout(buttons);
 
@@ -319,6 +359,7 @@ void Modules::windowControllerDidLoadNib(bool isNew)
 
     clearChangeCount();
     outlineViewSelectionDidChange();
+    scheduleCountUpdate();
 }
 
 void Modules::showEvent(QShowEvent* event)
@@ -748,6 +789,82 @@ void Modules::showHideEvents()
         m_showHideAction->setText(tr("Hide &Event Editor"));
         drawer->show();
     }
+}
+
+// ---------------------------------------------------------------- sending
+
+void Modules::sendEventsToCP290()
+{
+    modulesOutline->endEditing();
+    saveEventData();
+    DocumentHost* host = documentHost();
+    if (!host || !host->serialDeviceIsWritable())
+        return;
+    bool hadEvents = false;
+    if (!prepareDownload(m_document.modules, m_document.eventRepeat, &hadEvents))
+        return; // too many events or a damaged module: already told
+    if (hadEvents) {
+        host->statusStartWithMessage(tr("Sending events to CP290..."));
+        gProgressBudget = 130;
+        const bool sent = CP290DoSendEventEnd();
+        host->statusEnd();
+        if (!sent) {
+            dialogs().alert(this, tr("Sending events failed."), QString());
+            return;
+        }
+    } else {
+        dialogs().alert(this, tr("There are no events to send."), QString());
+    }
+    std::string error;
+    if (!storeHelperCopy(applicationPreferences(), m_document.modules, m_document.eventRepeat,
+                         &error))
+        dialogs().alert(this,
+                        tr("The schedule was sent, but the helper's copy could not be stored."),
+                        QString::fromStdString(error));
+    scheduleCountUpdate();
+}
+
+void Modules::performEvents()
+{
+    QDialog sheet(this);
+    sheet.setObjectName("performEventsSheet");
+    sheet.setWindowTitle(tr("Repeat Counts"));
+    sheet.setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(&sheet);
+    auto* note = new QLabel(tr("X10 commands can be missed on noisy wiring. Each switching command "
+                               "of a download can be sent more than once; repeats take CP290 "
+                               "events of their own."),
+                            &sheet);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    auto* form = new QFormLayout;
+    auto makePopup = [&sheet](const char* name, int count) {
+        auto* popup = new QComboBox(&sheet);
+        popup->setObjectName(name);
+        for (int times = 1; times <= 5; ++times)
+            popup->addItem(times == 1 ? tr("once") : tr("%1 times").arg(times));
+        popup->setCurrentIndex(std::clamp(count - 1, 0, popup->count() - 1));
+        return popup;
+    };
+    QComboBox* on = makePopup("eventRepeatOnPopup", m_document.eventRepeat.OnRepeat);
+    QComboBox* off = makePopup("eventRepeatOffPopup", m_document.eventRepeat.OffRepeat);
+    form->addRow(tr("Send each On command:"), on);
+    form->addRow(tr("Send each Off command:"), off);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &sheet);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("performEventsOK");
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName("performEventsCancel");
+    connect(buttons, &QDialogButtonBox::accepted, &sheet, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (sheet.exec() != QDialog::Accepted)
+        return;
+    const ClassicEventRepeat chosen{static_cast<std::uint8_t>(on->currentIndex() + 1),
+                                    static_cast<std::uint8_t>(off->currentIndex() + 1)};
+    if (chosen == m_document.eventRepeat)
+        return;
+    m_document.eventRepeat = chosen;
+    updateChangeCount();
 }
 
 // ---------------------------------------------------------------- files

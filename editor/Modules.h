@@ -66,6 +66,12 @@ class Modules : public QMainWindow
     // Re-evaluates Delete, Cut, Copy and Paste (validateMenuItem:).
     void validateMenus();
 
+    // Sending: the whole schedule to the CP290, and its repeat counts.
+    void sendEventsToCP290();
+    void performEvents();
+    // "57 of 128 CP290 events today", as the status bar shows it.
+    QString scheduleCountText() const;
+
     // File commands. Each returns whether it did what it set out to.
     bool save();
     bool saveAs();
@@ -109,6 +115,8 @@ class Modules : public QMainWindow
     void saveWindowState();
     void updateTitle();
     void fixExpanded();
+    void scheduleCountUpdate();
+    void updateScheduleCount();
 
     DocumentManager* m_manager;
     ModulesDocument m_document;
@@ -153,6 +161,8 @@ class Modules : public QMainWindow
     bool m_editOnShow = false;
     bool m_windowStateRestored = false;
     QTimer m_windowStateTimer;
+    QTimer m_countTimer;
+    QLabel* m_countLabel = nullptr;
 };
 
 } // namespace vantrel

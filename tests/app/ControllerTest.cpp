@@ -8,12 +8,14 @@
 #include "editor/Modules.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevices.h"
+#include "schedule/HelperCopy.h"
 #include "support/Cp290Sim.h"
 #include "support/TemporaryHome.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTest>
@@ -190,6 +192,59 @@ TEST_F(ControllerTest, PreferencesWriteOnlyWhatChanged)
     EXPECT_EQ(helperStarts, 2);
     readLog(&log);
     EXPECT_NE(log.find("Enabled by user."), std::string::npos);
+}
+
+TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
+{
+    Cp290Sim sim({}, true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    window->document(); // one "New Module", no events
+    window->sendEventsToCP290();
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "There are no events to send.");
+    EXPECT_TRUE(readHelperCopy(applicationPreferences()).has_value()) << "stored all the same";
+
+    window->selectRow(0, false);
+    window->newEvent();
+    EXPECT_EQ(window->scheduleCountText(), "1 of 128 CP290 events today");
+    window->sendEventsToCP290();
+    EXPECT_EQ(answers.alerts.size(), 1u) << "a successful send says nothing";
+    auto copy = readHelperCopy(applicationPreferences());
+    ASSERT_TRUE(copy.has_value());
+    EXPECT_EQ(copy->modules, window->document().modules);
+
+    // An interface that refuses every command: the send fails and the copy
+    // stays as it was.
+    window->newEvent();
+    Cp290Sim refusing({"--fault", "bad-status"}, true, "ttyCP290");
+    controller->deviceFolders->extra = refusing.deviceDirectory();
+    window->sendEventsToCP290();
+    ASSERT_GE(answers.alerts.size(), 2u);
+    EXPECT_EQ(answers.alerts.back().first, "Sending events failed.");
+    EXPECT_EQ(readHelperCopy(applicationPreferences())->modules.front().events.size(), 1u);
+}
+
+TEST_F(ControllerTest, RepeatCountsMarkTheDocumentOnlyWhenChanged)
+{
+    auto choose = [this](int on, bool accept) {
+        answerNextDialog([on, accept](QDialog* sheet) {
+            sheet->findChild<QComboBox*>("eventRepeatOnPopup")->setCurrentIndex(on);
+            accept ? sheet->accept() : sheet->reject();
+        });
+        window->performEvents();
+    };
+    // The new module's name is in editing; leaving it commits, a change.
+    QTest::qWait(20);
+    window->endEdit();
+    window->clearChangeCount();
+    choose(0, true);
+    EXPECT_FALSE(window->isDocumentEdited()) << "the same counts";
+    choose(2, false);
+    EXPECT_FALSE(window->isDocumentEdited()) << "Cancel";
+    choose(2, true);
+    EXPECT_TRUE(window->isDocumentEdited());
+    EXPECT_EQ(window->document().eventRepeat, (ClassicEventRepeat{3, 1}));
 }
 
 TEST(ControllerTexts, TheClockInTwelveHours)
