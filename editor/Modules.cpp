@@ -84,7 +84,14 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
     connect(&m_windowStateTimer, &QTimer::timeout, this, &Modules::saveWindowState);
     m_countLabel = new QLabel(this);
     m_countLabel->setObjectName("scheduleCount");
-    statusBar()->addWidget(m_countLabel);
+    m_countLabel->setContentsMargins(6, 0, 0, 0);
+    statusBar()->addWidget(m_countLabel, 1);
+    // Sending sits beside the count it is about.
+    auto* send = new QPushButton(tr("Send to CP290"), this);
+    send->setObjectName("sendButton");
+    send->setAutoDefault(false);
+    connect(send, &QPushButton::clicked, this, &Modules::sendEventsToCP290);
+    statusBar()->addPermanentWidget(send);
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &Modules::updateScheduleCount);
     windowControllerDidLoadNib(isNew);
@@ -183,8 +190,6 @@ void Modules::buildWindow()
     makeButton(expandAllButton, "expandAllButton", tr("Expand All"), &Modules::expandAll);
     makeButton(collapseAllButton, "collapseAllButton", tr("Collapse All"), &Modules::collapseAll);
     buttons->addStretch(1);
-    QPushButton* sendButton = nullptr;
-    makeButton(sendButton, "sendButton", tr("Send to CP290"), &Modules::sendEventsToCP290);
     makeButton(eventsButton, "eventsButton", tr("Show Event Editor"), &Modules::showHideEvents);
     layout->addLayout(buttons);
 
@@ -318,7 +323,7 @@ void Modules::windowControllerDidLoadNib(bool isNew)
     m_expandingAll = m_collapsingAll = false;
 
     QHeaderView* header = modulesOutline->header();
-    header->setStretchLastSection(false);
+    header->setStretchLastSection(true);
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
