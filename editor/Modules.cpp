@@ -6,6 +6,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DocumentHost.h"
 #include "editor/DocumentManager.h"
+#include "editor/EventEditor.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/OutlineDelegate.h"
 #include "editor/OutlinePrinter.h"
@@ -30,6 +31,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -193,6 +195,33 @@ void Modules::buildWindow()
     makeButton(eventsButton, "eventsButton", tr("Show Event Editor"), &Modules::showHideEvents);
     layout->addLayout(buttons);
 
+    // Switching the selected modules now.
+    auto* direct = new QHBoxLayout;
+    direct->addWidget(new QLabel(tr("Switch the selected modules now:"), central));
+    onButton = new QPushButton(tr("On"), central);
+    onButton->setObjectName("onButton");
+    offButton = new QPushButton(tr("Off"), central);
+    offButton->setObjectName("offButton");
+    for (QPushButton* button : {onButton, offButton})
+        button->setAutoDefault(false);
+    connect(onButton, &QPushButton::clicked, this, [this] { onOff(2); });
+    connect(offButton, &QPushButton::clicked, this, [this] { onOff(3); });
+    selectedBrightnessSlider = new QSlider(Qt::Horizontal, central);
+    selectedBrightnessSlider->setObjectName("selectedBrightnessSlider");
+    selectedBrightnessSlider->setRange(1, NoDimBrightness);
+    selectedBrightnessSlider->setValue(NoDimBrightness);
+    selectedBrightnessSlider->setPageStep(1);
+    selectedBrightnessSlider->setMaximumWidth(140);
+    selectedBrightnessLabel = new QLabel(tr("Brightness"), central);
+    selectedBrightnessLabel->setObjectName("selectedBrightnessLabel");
+    direct->addWidget(onButton);
+    direct->addWidget(offButton);
+    direct->addSpacing(12);
+    direct->addWidget(selectedBrightnessLabel);
+    direct->addWidget(selectedBrightnessSlider);
+    direct->addStretch(1);
+    layout->addLayout(direct);
+
     // The drawer: a panel along the bottom edge. Its content is placed by
     // hand from the offsets, so that it never holds the window's width.
     drawer = new QWidget(central);
@@ -212,7 +241,12 @@ void Modules::buildWindow()
     noEventsLayout->addWidget(noEventsLabel);
     eventView = new QWidget(m_drawerContent);
     eventView->setObjectName("eventView");
-    new QVBoxLayout(eventView);
+    auto* eventLayout = new QVBoxLayout(eventView);
+    eventLayout->setContentsMargins(0, 0, 0, 0);
+    m_eventEditor = new EventEditor(eventView);
+    eventLayout->addWidget(m_eventEditor);
+    connect(m_eventEditor, &EventEditor::changed, this, &Modules::saveEventData);
+    connect(m_eventEditor, &EventEditor::resetRequested, this, &Modules::resetEvent);
     m_drawerContent->addWidget(noEventsView);
     m_drawerContent->addWidget(eventView);
     drawer->hide();
@@ -549,7 +583,14 @@ void Modules::outlineViewSelectionDidChange()
     m_editAction->setEnabled(buttons.edit);
     m_endEditAction->setEnabled(buttons.endEdit);
 
+    auto setDirect = [this](bool on, bool off, bool slider) {
+        onButton->setEnabled(on);
+        offButton->setEnabled(off);
+        selectedBrightnessSlider->setEnabled(slider);
+        selectedBrightnessLabel->setEnabled(slider);
+    };
     if (rows.empty()) {
+        setDirect(false, false, false);
         m_drawerContent->setCurrentWidget(noEventsView);
         m_currentModuleIndex = m_currentEventIndex = -1;
     } else if (rows.size() == 1) {
@@ -557,16 +598,35 @@ void Modules::outlineViewSelectionDidChange()
         const int row = rows.front();
         m_currentModuleIndex = moduleIndexForOutlineRow(row);
         if (m_model->rowMap().levelForRow(row) == 1) {
+            setDirect(false, false, false);
             m_drawerContent->setCurrentWidget(eventView);
             m_currentEventIndex = eventIndexForOutlineRow(row);
             loadEventData();
+            modulesOutline->setFocus();
         } else {
+            offButton->setEnabled(true);
             m_drawerContent->setCurrentWidget(noEventsView);
             m_currentEventIndex = -1;
             moduleChanged();
         }
     } else {
         saveEventData();
+        bool anyLight = false;
+        bool anyAll = false;
+        for (int row : rows) {
+            if (m_model->rowMap().levelForRow(row) != 0)
+                continue;
+            const Module& module =
+                m_document.modules[static_cast<std::size_t>(moduleIndexForOutlineRow(row))];
+            if (module.type == LightType)
+                anyLight = true;
+            else if (module.unit >= AllLightsUnit)
+                anyAll = true;
+        }
+        if (anyAll)
+            setDirect(false, false, false);
+        else
+            setDirect(true, true, anyLight);
         m_drawerContent->setCurrentWidget(noEventsView);
         m_currentModuleIndex = m_currentEventIndex = -1;
     }
@@ -600,18 +660,88 @@ void Modules::validateMenus()
     m_pasteAction->setEnabled(pasteEnabled(hasModules, hasEvents, count));
 }
 
-// The event editor arrives with the drawer's controls; until then there is
-// nothing to save or load.
-void Modules::saveEventData() {}
-void Modules::loadEventData() {}
+void Modules::saveEventData()
+{
+    // Only while the editor shows the current event.
+    if (m_currentModuleIndex < 0 || m_currentEventIndex < 0 ||
+        m_drawerContent->currentWidget() != eventView)
+        return;
+    const Event edited = m_eventEditor->read();
+    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
+    const auto event = static_cast<std::size_t>(m_currentEventIndex);
+    if (module >= m_document.modules.size() || event >= m_document.modules[module].events.size())
+        return;
+    if (eventFromData(m_document.modules[module].events[event]) == edited)
+        return; // nothing the controls show has changed
+    setCurrentEvent(edited);
+    updateChangeCount();
+}
+
+void Modules::setCurrentEvent(const Event& event)
+{
+    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_currentEventIndex);
+    m_model->replaceEvent(module, index, eventToData(event));
+    m_eventEditor->checkDaysWarning(event);
+}
+
+void Modules::loadEventData()
+{
+    if (m_currentModuleIndex < 0 || m_currentEventIndex < 0)
+        return;
+    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_currentEventIndex);
+    if (module >= m_document.modules.size() || index >= m_document.modules[module].events.size())
+        return;
+    if (const auto event = eventFromData(m_document.modules[module].events[index]))
+        m_eventEditor->load(*event, m_document.modules[module]);
+}
+
+void Modules::resetEvent()
+{
+    if (m_currentModuleIndex < 0 || m_currentEventIndex < 0)
+        return;
+    setCurrentEvent(m_defaultEvent);
+    loadEventData();
+    updateChangeCount();
+}
+
+void Modules::onOff(int function)
+{
+    DocumentHost* host = documentHost();
+    if (!host || !host->serialDeviceIsWritable())
+        return;
+    const std::vector<int> rows = selectedRows(); // last row first
+    host->statusStartWithMessage(function == 2 ? tr("Switching on...") : tr("Switching off..."));
+    gProgressBudget = 130.0 / std::max<std::size_t>(1, rows.size());
+    for (int row : rows) {
+        const Module& module =
+            m_document.modules[static_cast<std::size_t>(moduleIndexForOutlineRow(row))];
+        std::uint8_t levelFunction = function == 2 ? 2 : 3;
+        if (function == 2 && module.type == LightType)
+            levelFunction = brightnessByte(selectedBrightnessSlider->value());
+        CP290DoOnOffDim(static_cast<int>(module.houseCode), static_cast<int>(module.unit),
+                        levelFunction);
+    }
+    host->statusEnd();
+}
 
 void Modules::moduleChanged()
 {
     if (m_currentModuleIndex < 0)
         return;
-    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
-    if (applyModuleChangedToData(m_document.modules, module))
-        m_model->moduleDataChanged(module);
+    const auto index = static_cast<std::size_t>(m_currentModuleIndex);
+    if (applyModuleChangedToData(m_document.modules, index))
+        m_model->moduleDataChanged(index);
+    const Module& module = m_document.modules[index];
+    const bool all = module.unit >= AllLightsUnit;
+    onButton->setEnabled(!all);
+    if (all)
+        offButton->setEnabled(false);
+    const bool dims = !all && module.type == LightType;
+    selectedBrightnessSlider->setEnabled(dims);
+    selectedBrightnessLabel->setEnabled(dims);
+    m_eventEditor->moduleChanged(module);
 }
 
 void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged)

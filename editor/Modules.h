@@ -12,12 +12,14 @@
 
 class QLabel;
 class QPushButton;
+class QSlider;
 class QStackedWidget;
 class QPrinter;
 
 namespace vantrel {
 
 class DocumentManager;
+class EventEditor;
 class ModulesOutlineModel;
 class RkNSOutlineView;
 
@@ -66,6 +68,15 @@ class Modules : public QMainWindow
     // Re-evaluates Delete, Cut, Copy and Paste (validateMenuItem:).
     void validateMenus();
 
+    // The event editor in the drawer and direct switching.
+    EventEditor* eventEditor() const { return m_eventEditor; }
+    void saveEventData();
+    void loadEventData();
+    void setCurrentEvent(const Event& event);
+    void resetEvent();
+    // Switches the modules of the selected rows now: 2 on, 3 off.
+    void onOff(int function);
+
     // Sending: the whole schedule to the CP290, and its repeat counts.
     void sendEventsToCP290();
     void performEvents();
@@ -107,8 +118,6 @@ class Modules : public QMainWindow
     void moduleCellCommitted(std::size_t module, bool needsModuleChanged);
     void eventTextCommitted(std::size_t module, std::size_t event);
     void moduleChanged();
-    void saveEventData();
-    void loadEventData();
     void startEditingRow(int row);
     void windowWillClose();
     void scheduleWindowStateSave();
@@ -137,6 +146,11 @@ class Modules : public QMainWindow
     QStackedWidget* m_drawerContent = nullptr;
     QWidget* eventView = nullptr;
     QWidget* noEventsView = nullptr;
+    EventEditor* m_eventEditor = nullptr;
+    QPushButton* onButton = nullptr;
+    QPushButton* offButton = nullptr;
+    QSlider* selectedBrightnessSlider = nullptr;
+    QLabel* selectedBrightnessLabel = nullptr;
     QAction* m_cutAction = nullptr;
     QAction* m_copyAction = nullptr;
     QAction* m_pasteAction = nullptr;

@@ -225,6 +225,23 @@ TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
     EXPECT_EQ(readHelperCopy(applicationPreferences())->modules.front().events.size(), 1u);
 }
 
+TEST_F(ControllerTest, AModuleSelectedTwiceIsSwitchedTwice)
+{
+    Cp290Sim sim({}, true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    window->selectRow(0, false);
+    window->newEvent(); // rows: the module, its event
+    window->selectRow(0, false);
+    window->selectRow(1, true);
+    window->onOff(2);
+    std::size_t switched = 0;
+    for (const std::string& line : sim.traceLines())
+        switched += line.rfind("rx 01 ", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(switched, 2u);
+    EXPECT_TRUE(answers.alerts.empty());
+}
+
 TEST_F(ControllerTest, RepeatCountsMarkTheDocumentOnlyWhenChanged)
 {
     auto choose = [this](int on, bool accept) {

@@ -2,6 +2,7 @@
 
 #include "editor/ApplicationPreferences.h"
 #include "editor/DocumentManager.h"
+#include "editor/EventEditor.h"
 #include "editor/Modules.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/PasteboardTypes.h"
@@ -11,12 +12,19 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
+#include <QTimeEdit>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -405,6 +413,129 @@ TEST_F(ModulesWindow, PrintsEveryRowWholeOnPdfPages)
         ++count;
     EXPECT_EQ(count, static_cast<std::size_t>(pages));
     window->close();
+}
+
+// One Light module with an Off event at 23:30 on no day, and an "All
+// Lights" module. Rows: 0 M0, 1 e0, 2 M1.
+ModulesDocument editorDocument()
+{
+    ModulesDocument document;
+    Event off = clockEvent(0, 23, 30, false);
+    off.Flags |= EventSecurityFlag;
+    off.Date = dateValue(2027, 7, 4);
+    off.Repeat = 3;
+    Module lamp = moduleWith({off});
+    lamp.type = LightType;
+    lamp.expanded = true;
+    Module all;
+    all.unit = AllLightsUnit;
+    all.type = NoType;
+    document.modules = {lamp, all};
+    return document;
+}
+
+template <typename T> T* control(Modules* window, const char* name)
+{
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+Event storedEvent(Modules* window)
+{
+    return *eventFromData(window->document().modules[0].events[0]);
+}
+
+TEST_F(ModulesWindow, EventEditorFollowsTheEventAndWritesItBack)
+{
+    Modules* window = open(editorDocument());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->showHideEvents();
+    window->selectRow(1, false);
+    auto* slider = control<QSlider>(window, "eventBrightnessSlider");
+    EXPECT_FALSE(slider->isEnabled());
+    EXPECT_EQ(slider->value(), 9);
+    EXPECT_FALSE(control<QLabel>(window, "daysWarning")->isHidden()) << "no day chosen";
+
+    QTest::mouseClick(control<QRadioButton>(window, "onSwitch"), Qt::LeftButton);
+    EXPECT_TRUE(slider->isEnabled());
+    EXPECT_EQ(slider->value(), 9);
+    EXPECT_TRUE(storedEvent(window).isOn());
+    EXPECT_EQ(storedEvent(window).Brightness, 9);
+
+    QTest::mouseClick(control<QCheckBox>(window, "mondaySwitch"), Qt::LeftButton);
+    EXPECT_TRUE(control<QLabel>(window, "daysWarning")->isHidden());
+    EXPECT_EQ(storedEvent(window).Flags & EventDaysMask, EventMondayFlag);
+
+    // To the date rule: the stored date and repeat, security cleared.
+    auto* days = control<QComboBox>(window, "daysPopup");
+    days->setCurrentIndex(EventRuleDate);
+    emit days->activated(EventRuleDate);
+    EXPECT_EQ(control<QLineEdit>(window, "date")->text(), "07/04/2027");
+    EXPECT_EQ(control<QSpinBox>(window, "repeatDays")->value(), 3);
+    EXPECT_FALSE(control<QCheckBox>(window, "securitySwitch")->isEnabled());
+    EXPECT_EQ(storedEvent(window).dayRule(), EventRuleDate);
+    EXPECT_FALSE(storedEvent(window).Flags & EventSecurityFlag);
+
+    // Today changes the field only; the selection change then saves it.
+    QTest::mouseClick(control<QPushButton>(window, "today"), Qt::LeftButton);
+    EXPECT_EQ(storedEvent(window).Date, dateValue(2027, 7, 4));
+    window->selectRow(0, false);
+    DateTimeRec today = secondsToDate(GetDateTime());
+    EXPECT_EQ(storedEvent(window).Date, dateValue(today.year, today.month, today.day));
+
+    window->selectRow(1, false);
+    QTest::mouseClick(control<QPushButton>(window, "resetEvent"), Qt::LeftButton);
+    EXPECT_EQ(storedEvent(window).Flags, DefaultEventFlags);
+    EXPECT_FALSE(control<QRadioButton>(window, "onSwitch")->isChecked());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, ASunEventShowsTodaysSunTimeFixed)
+{
+    ModulesDocument document = editorDocument();
+    Event sunset = *eventFromData(document.modules[0].events[0]);
+    sunset.Flags = static_cast<std::uint16_t>((sunset.Flags & ~EventClockTimeFlag) |
+                                              EventSunsetFlag | EventOffsetBeforeFlag);
+    sunset.Adjust = 45 * 60;
+    document.modules[0].events[0] = eventToData(sunset);
+    Modules* window = open(document);
+    window->selectRow(1, false);
+    EXPECT_FALSE(control<QTimeEdit>(window, "time")->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(window, "offset")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(window, "offset")->text(), "00:45");
+    EXPECT_EQ(control<QLineEdit>(window, "offsetSign")->text(), "-");
+    EXPECT_FALSE(window->isDocumentEdited()) << "showing an event changes nothing";
+    window->close();
+}
+
+TEST_F(ModulesWindow, AnAllUnitAmongTheSelectedModulesDisablesDirectSwitching)
+{
+    Modules* window = open(editorDocument());
+    window->selectRow(0, false);
+    EXPECT_TRUE(control<QPushButton>(window, "onButton")->isEnabled());
+    EXPECT_TRUE(control<QSlider>(window, "selectedBrightnessSlider")->isEnabled()) << "a Light";
+    window->selectRow(2, true);
+    EXPECT_FALSE(control<QPushButton>(window, "onButton")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(window, "offButton")->isEnabled());
+    window->close();
+}
+
+TEST(EventEditorDates, TheDateFieldReadsWords)
+{
+    DateTimeRec today;
+    today.year = 2026;
+    today.month = 12;
+    today.day = 31;
+    const auto tomorrow = EventEditor::dateFromText(" Tomorrow", today);
+    ASSERT_TRUE(tomorrow);
+    EXPECT_EQ(tomorrow->year, 2027);
+    EXPECT_EQ(tomorrow->month, 1);
+    EXPECT_EQ(tomorrow->day, 1);
+    EXPECT_EQ(EventEditor::dateFromText("7/4/27", today)->year, 2027);
+    EXPECT_FALSE(EventEditor::dateFromText("2/30/2027", today));
+    EXPECT_FALSE(EventEditor::dateFromText("soon", today));
 }
 
 } // namespace

@@ -1,0 +1,500 @@
+#include "editor/EventEditor.h"
+
+#include "editor/FormattedLineEdit.h"
+#include "platform/DateTime.h"
+#include "schedule/CalendarDate.h"
+#include "schedule/FieldFormatters.h"
+#include "suntimes/SunTimes.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTimeEdit>
+
+namespace vantrel {
+namespace {
+
+constexpr std::uint16_t DayBits[7] = {EventSundayFlag,    EventMondayFlag,   EventTuesdayFlag,
+                                      EventWednesdayFlag, EventThursdayFlag, EventFridayFlag,
+                                      EventSaturdayFlag};
+constexpr const char* DayLetters[7] = {"S", "M", "T", "W", "T", "F", "S"};
+constexpr const char* DayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+
+QString brightnessText(int brightness)
+{
+    if (brightness >= NoDimBrightness)
+        return QObject::tr("Full");
+    return QStringLiteral("%1%").arg(brightness * 12.5, 0, 'f', 1);
+}
+
+DateTimeRec todayRecord()
+{
+    DateTimeRec today = secondsToDate(GetDateTime());
+    today.hour = today.minute = today.second = 0;
+    return today;
+}
+
+} // namespace
+
+std::optional<DateTimeRec> EventEditor::dateFromText(const QString& text, const DateTimeRec& today)
+{
+    const QString word = text.trimmed().toLower();
+    if (word == QLatin1String("today"))
+        return today;
+    if (word == QLatin1String("tomorrow"))
+        return secondsToDate(dateToSeconds(today) + SecondsPerDay);
+    const QStringList parts = word.split(QRegularExpression("[/-]"));
+    if (parts.size() != 3)
+        return std::nullopt;
+    bool ok[3] = {};
+    int month = parts[0].toInt(&ok[0]);
+    int day = parts[1].toInt(&ok[1]);
+    int year = parts[2].toInt(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2])
+        return std::nullopt;
+    if (year >= 0 && year <= 99)
+        year += 2000;
+    const QDate date(year, month, day);
+    if (!date.isValid() || year < 1904 || year > 2039)
+        return std::nullopt;
+    DateTimeRec record;
+    record.year = static_cast<std::int16_t>(year);
+    record.month = static_cast<std::int16_t>(month);
+    record.day = static_cast<std::int16_t>(day);
+    return record;
+}
+
+EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
+{
+    setObjectName("eventEditor");
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    int row = 0;
+
+    // Turn On 50% ...
+    grid->addWidget(new QLabel(tr("Turn"), this), row, 0, Qt::AlignRight);
+    auto* turn = new QHBoxLayout;
+    m_on = new QRadioButton(tr("On"), this);
+    m_on->setObjectName("onSwitch");
+    m_off = new QRadioButton(tr("Off"), this);
+    m_off->setObjectName("offSwitch");
+    auto* pair = new QButtonGroup(this);
+    pair->addButton(m_on);
+    pair->addButton(m_off);
+    m_brightness = new QSlider(Qt::Horizontal, this);
+    m_brightness->setObjectName("eventBrightnessSlider");
+    m_brightness->setRange(1, NoDimBrightness);
+    m_brightness->setPageStep(1);
+    m_brightness->setMinimumWidth(120);
+    m_brightnessLabel = new QLabel(this);
+    m_brightnessLabel->setObjectName("eventBrightnessLabel");
+    m_brightnessLabel->setMinimumWidth(48);
+    turn->addWidget(m_on);
+    turn->addWidget(m_off);
+    turn->addSpacing(12);
+    turn->addWidget(new QLabel(tr("Brightness"), this));
+    turn->addWidget(m_brightness, 1);
+    turn->addWidget(m_brightnessLabel);
+    grid->addLayout(turn, row++, 1);
+
+    // ... @ 7:00 PM, or Sunset -00:30 ...
+    grid->addWidget(new QLabel(tr("@"), this), row, 0, Qt::AlignRight);
+    auto* when = new QHBoxLayout;
+    m_time = new QTimeEdit(this);
+    m_time->setObjectName("time");
+    m_time->setDisplayFormat("h:mm AP");
+    m_noSunTime = new QLabel(this);
+    m_noSunTime->setObjectName("noSunTime");
+    m_sunrise = new QCheckBox(tr("Sunrise"), this);
+    m_sunrise->setObjectName("sunriseSwitch");
+    m_sunset = new QCheckBox(tr("Sunset"), this);
+    m_sunset->setObjectName("sunsetSwitch");
+    m_offsetSign = new FormattedLineEdit(checkTimeOffsetSignTyping, this);
+    m_offsetSign->setObjectName("offsetSign");
+    m_offsetSign->setMaximumWidth(28);
+    m_offsetSign->setAlignment(Qt::AlignCenter);
+    m_offset = new QLineEdit(this);
+    m_offset->setObjectName("offset");
+    m_offset->setMaximumWidth(64);
+    m_offset->setToolTip(tr("Hours and minutes (1:30), or minutes alone (45)"));
+    when->addWidget(m_time);
+    when->addWidget(m_noSunTime);
+    when->addSpacing(12);
+    when->addWidget(m_sunrise);
+    when->addWidget(m_sunset);
+    when->addWidget(m_offsetSign);
+    when->addWidget(m_offset);
+    when->addStretch(1);
+    grid->addLayout(when, row++, 1);
+
+    // ... (Security) ...
+    m_security = new QCheckBox(tr("Security mode (varies the time a little each day)"), this);
+    m_security->setObjectName("securitySwitch");
+    grid->addWidget(m_security, row++, 1);
+
+    // ... Every Day / On 7/4/2027 & Every 3 Days / Even Days / Odd Days.
+    grid->addWidget(new QLabel(tr("On"), this), row, 0, Qt::AlignRight);
+    auto* days = new QHBoxLayout;
+    m_daysPopup = new QComboBox(this);
+    m_daysPopup->setObjectName("daysPopup");
+    m_daysPopup->addItems({tr("Days of the week"), tr("A date"), tr("Even days"), tr("Odd days")});
+    m_dateBox = new QStackedWidget(this);
+    m_dateBox->setObjectName("dateBox");
+    m_everyView = new QWidget(m_dateBox);
+    m_everyView->setObjectName("everyView");
+    auto* every = new QHBoxLayout(m_everyView);
+    every->setContentsMargins(0, 0, 0, 0);
+    for (int day = 0; day < 7; ++day) {
+        m_days[day] = new QCheckBox(tr(DayLetters[day]), m_everyView);
+        m_days[day]->setObjectName(
+            QStringLiteral("%1Switch").arg(QString(DayNames[day]).toLower()));
+        m_days[day]->setToolTip(tr(DayNames[day]));
+        every->addWidget(m_days[day]);
+    }
+    every->addStretch(1);
+    m_dateView = new QWidget(m_dateBox);
+    m_dateView->setObjectName("dateView");
+    auto* dated = new QHBoxLayout(m_dateView);
+    dated->setContentsMargins(0, 0, 0, 0);
+    m_date = new QLineEdit(m_dateView);
+    m_date->setObjectName("date");
+    m_date->setMaximumWidth(100);
+    m_date->setToolTip(tr("Month/day/year, \"today\" or \"tomorrow\""));
+    auto* today = new QPushButton(tr("Today"), m_dateView);
+    today->setObjectName("today");
+    auto* tomorrow = new QPushButton(tr("Tomorrow"), m_dateView);
+    tomorrow->setObjectName("tomorrow");
+    m_repeat = new QCheckBox(tr("and every"), m_dateView);
+    m_repeat->setObjectName("repeatSwitch");
+    m_repeatDays = new QSpinBox(m_dateView);
+    m_repeatDays->setObjectName("repeatDays");
+    m_repeatDays->setRange(0, 365);
+    dated->addWidget(m_date);
+    dated->addWidget(today);
+    dated->addWidget(tomorrow);
+    dated->addSpacing(8);
+    dated->addWidget(m_repeat);
+    dated->addWidget(m_repeatDays);
+    dated->addWidget(new QLabel(tr("days"), m_dateView));
+    dated->addStretch(1);
+    m_emptyView = new QWidget(m_dateBox);
+    m_dateBox->addWidget(m_everyView);
+    m_dateBox->addWidget(m_dateView);
+    m_dateBox->addWidget(m_emptyView);
+    days->addWidget(m_daysPopup);
+    days->addWidget(m_dateBox, 1);
+    grid->addLayout(days, row++, 1);
+
+    m_daysWarning = new QLabel(tr("Choose at least one day, or the event never runs."), this);
+    m_daysWarning->setObjectName("daysWarning");
+    QPalette warning = m_daysWarning->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xb0, 0x30, 0x20));
+    m_daysWarning->setPalette(warning);
+    // Hidden and shown in its place, so nothing below it moves.
+    QSizePolicy keepPlace = m_daysWarning->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_daysWarning->setSizePolicy(keepPlace);
+    grid->addWidget(m_daysWarning, row++, 1);
+
+    auto* reset = new QPushButton(tr("Reset"), this);
+    reset->setObjectName("resetEvent");
+    reset->setToolTip(tr("Make this an Off event every day at the time the window was opened"));
+    grid->addWidget(reset, row++, 1, Qt::AlignRight);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(row, 1);
+
+    // The actions. Loading blocks none of these signals; m_loading keeps
+    // them from saving while the controls are filled.
+    auto changedBy = [this] {
+        if (!m_loading)
+            emit changed();
+    };
+    connect(m_on, &QRadioButton::clicked, this, &EventEditor::eventOn);
+    connect(m_off, &QRadioButton::clicked, this, &EventEditor::eventOff);
+    connect(m_brightness, &QSlider::valueChanged, this, [this, changedBy](int value) {
+        m_brightnessLabel->setText(brightnessText(value));
+        changedBy();
+    });
+    connect(m_time, &QTimeEdit::editingFinished, this, changedBy);
+    connect(m_sunrise, &QCheckBox::clicked, this, [this, changedBy] {
+        riseSet(m_sunrise);
+        changedBy();
+    });
+    connect(m_sunset, &QCheckBox::clicked, this, [this, changedBy] {
+        riseSet(m_sunset);
+        changedBy();
+    });
+    connect(m_offsetSign, &QLineEdit::textEdited, this, changedBy);
+    connect(m_offset, &QLineEdit::editingFinished, this, [this, changedBy] {
+        // A refused offset is not taken: the field shows the stored one again.
+        if (!timeOffsetFromText(m_offset->text().toStdString())) {
+            m_offset->setText(
+                QString::fromStdString(timeOffsetText(SecondsToNSCalendarDate(m_event.Adjust))));
+            return;
+        }
+        changedBy();
+    });
+    connect(m_security, &QCheckBox::clicked, this, changedBy);
+    for (QCheckBox* day : m_days)
+        connect(day, &QCheckBox::clicked, this, changedBy);
+    connect(m_daysPopup, &QComboBox::activated, this, [this, changedBy] {
+        doDaysPopupChanged(m_event);
+        changedBy();
+    });
+    connect(m_date, &QLineEdit::editingFinished, this, [this, changedBy] {
+        const auto date = dateFromText(m_date->text(), todayRecord());
+        if (!date) {
+            setDateText(m_dateValue);
+            return;
+        }
+        setDateText(dateToSeconds(*date));
+        changedBy();
+    });
+    connect(today, &QPushButton::clicked, this,
+            [this] { setDateText(dateToSeconds(todayRecord())); });
+    connect(tomorrow, &QPushButton::clicked, this, [this] {
+        m_date->setText(QStringLiteral("tomorrow"));
+        setDateText(dateToSeconds(*dateFromText(m_date->text(), todayRecord())));
+    });
+    connect(m_repeat, &QCheckBox::clicked, this, [this, changedBy] {
+        repeat();
+        changedBy();
+    });
+    connect(m_repeatDays, &QSpinBox::editingFinished, this, changedBy);
+    connect(reset, &QPushButton::clicked, this, &EventEditor::resetRequested);
+}
+
+void EventEditor::setDateText(std::uint32_t dateValue)
+{
+    m_dateValue = dateValue;
+    const DateTimeRec date = secondsToDate(dateValue);
+    m_date->setText(QStringLiteral("%1/%2/%3")
+                        .arg(date.month, 2, 10, QChar('0'))
+                        .arg(date.day, 2, 10, QChar('0'))
+                        .arg(date.year));
+}
+
+void EventEditor::showTimeOfDay(std::uint32_t value)
+{
+    if (value == NoSunTime) {
+        m_time->setVisible(false);
+        m_noSunTime->setText(m_sunrise->isChecked() ? tr("no sunrise today")
+                                                    : tr("no sunset today"));
+        m_noSunTime->setVisible(true);
+        return;
+    }
+    const DateTimeRec time = secondsToDate(value);
+    m_time->setTime(QTime(time.hour, time.minute));
+    m_time->setVisible(true);
+    m_noSunTime->setVisible(false);
+}
+
+void EventEditor::setBrightnessUsable(bool usable)
+{
+    m_brightness->setEnabled(usable);
+    m_brightnessLabel->setEnabled(usable);
+}
+
+void EventEditor::load(const Event& event, const Module& module)
+{
+    m_loading = true;
+    m_event = event;
+    m_module = module;
+    if (event.isOn()) {
+        m_on->setChecked(true);
+        setBrightnessUsable(!(module.type == ApplianceType || module.unit == AllModulesUnit));
+    } else {
+        m_off->setChecked(true);
+        setBrightnessUsable(false);
+        m_brightness->setValue(NoDimBrightness);
+    }
+    m_brightness->setValue(std::clamp<int>(event.Brightness, 1, NoDimBrightness));
+    m_brightnessLabel->setText(brightnessText(m_brightness->value()));
+    m_offsetSign->setCheckedText((event.Flags & EventOffsetBeforeFlag) ? "-" : "+");
+    m_offset->setText(
+        QString::fromStdString(timeOffsetText(SecondsToNSCalendarDate(event.Adjust))));
+    if (event.Flags & EventSunriseFlag) {
+        m_sunrise->setChecked(true);
+        riseSet(m_sunrise);
+    } else if (event.Flags & EventSunsetFlag) {
+        m_sunset->setChecked(true);
+        riseSet(m_sunset);
+    } else {
+        showTimeOfDay(event.Time);
+        m_sunrise->setChecked(false);
+        m_sunset->setChecked(false);
+        m_offset->setEnabled(false);
+        m_offsetSign->setEnabled(false);
+        m_time->setEnabled(true);
+        setKeyboardLoop();
+    }
+    m_repeatDays->setValue(event.Repeat);
+    setDateText(event.Date);
+    m_daysPopup->setCurrentIndex(event.dayRule());
+    doDaysPopupChanged(event);
+    moduleChanged(module);
+    checkDaysWarning(event);
+    m_loading = false;
+}
+
+Event EventEditor::read() const
+{
+    Event event = m_event;
+    const auto offset = timeOffsetFromText(m_offset->text().toStdString());
+    event.Flags = m_on->isChecked() ? EventOnFlag : 0;
+    event.Brightness = static_cast<std::uint16_t>(m_brightness->value());
+    DateTimeRec time;
+    time.hour = static_cast<std::int16_t>(m_time->time().hour());
+    time.minute = static_cast<std::int16_t>(m_time->time().minute());
+    event.Time = dateToSeconds(time);
+    if (m_offsetSign->text() == QLatin1String("-"))
+        event.Flags |= EventOffsetBeforeFlag;
+    if (offset)
+        event.Adjust = static_cast<std::uint32_t>(offset->hour * 3600 + offset->minute * 60);
+    if (m_sunrise->isChecked())
+        event.Flags |= EventSunriseFlag;
+    else if (m_sunset->isChecked())
+        event.Flags |= EventSunsetFlag;
+    else
+        event.Flags |= EventClockTimeFlag;
+    if (m_security->isChecked())
+        event.Flags |= EventSecurityFlag;
+    event.Flags |= static_cast<std::uint16_t>(m_daysPopup->currentIndex()) & EventDayRuleMask;
+    event.Date = m_dateValue;
+    event.Repeat = static_cast<std::uint16_t>(m_repeatDays->value());
+    if (m_repeat->isChecked())
+        event.Flags |= EventRepeatFlag;
+    for (int day = 0; day < 7; ++day)
+        if (m_days[day]->isChecked())
+            event.Flags |= DayBits[day];
+    return event;
+}
+
+void EventEditor::moduleChanged(const Module& module)
+{
+    m_module = module;
+    const bool allModules = module.unit == AllModulesUnit;
+    m_on->setEnabled(!allModules);
+    if (module.unit == AllLightsUnit) {
+        setBrightnessUsable(false);
+        m_brightness->setValue(NoDimBrightness);
+    } else if (!allModules && module.type == LightType) {
+        setBrightnessUsable(m_on->isChecked());
+    } else if (!allModules) {
+        setBrightnessUsable(false);
+        m_brightness->setValue(NoDimBrightness);
+    }
+}
+
+void EventEditor::eventOn()
+{
+    if (m_module.type == LightType || m_module.unit == AllLightsUnit)
+        setBrightnessUsable(true);
+    if (!m_loading)
+        emit changed();
+}
+
+void EventEditor::eventOff()
+{
+    setBrightnessUsable(false);
+    m_brightness->setValue(NoDimBrightness);
+    if (!m_loading)
+        emit changed();
+}
+
+void EventEditor::riseSet(QCheckBox* sunSwitch)
+{
+    if (sunSwitch->isChecked()) {
+        SetRiseSetTimes();
+        QCheckBox* other = sunSwitch == m_sunrise ? m_sunset : m_sunrise;
+        other->setChecked(false);
+        showTimeOfDay(sunSwitch == m_sunrise ? gSunriseTime : gSunsetTime);
+        m_offset->setEnabled(true);
+        m_offsetSign->setEnabled(true);
+        if (!m_loading)
+            m_offsetSign->setFocus();
+        m_time->setEnabled(false);
+    } else {
+        m_offset->setEnabled(false);
+        m_offsetSign->setEnabled(false);
+        m_time->setEnabled(true);
+        m_time->setVisible(true);
+        m_noSunTime->setVisible(false);
+        if (!m_loading)
+            m_time->setFocus();
+    }
+    setKeyboardLoop();
+}
+
+void EventEditor::doDaysPopupChanged(const Event& event)
+{
+    switch (m_daysPopup->currentIndex()) {
+    case EventRuleWeekly:
+        m_dateBox->setCurrentWidget(m_everyView);
+        m_security->setChecked(event.Flags & EventSecurityFlag);
+        for (int day = 0; day < 7; ++day)
+            m_days[day]->setChecked(event.Flags & DayBits[day]);
+        m_security->setEnabled(true);
+        break;
+    case EventRuleDate:
+        m_dateBox->setCurrentWidget(m_dateView);
+        setDateText(event.Date);
+        m_repeat->setChecked(event.Flags & EventRepeatFlag);
+        m_repeatDays->setEnabled(event.Flags & EventRepeatFlag);
+        m_repeatDays->setValue(event.Repeat);
+        setKeyboardLoop();
+        m_security->setChecked(false);
+        m_security->setEnabled(false);
+        break;
+    default:
+        m_dateBox->setCurrentWidget(m_emptyView);
+        m_security->setChecked(false);
+        m_security->setEnabled(false);
+        break;
+    }
+}
+
+void EventEditor::repeat()
+{
+    m_repeatDays->setEnabled(m_repeat->isChecked());
+    if (m_repeat->isChecked())
+        m_repeatDays->setFocus();
+    setKeyboardLoop();
+}
+
+void EventEditor::setKeyboardLoop()
+{
+    // The time (or the sun offset), then the date and its repeat.
+    QWidget* first = m_time->isEnabled() ? static_cast<QWidget*>(m_time) : m_offsetSign;
+    QWidget* last = m_time->isEnabled() ? static_cast<QWidget*>(m_time) : m_offset;
+    if (!m_time->isEnabled())
+        setTabOrder(m_offsetSign, m_offset);
+    setTabOrder(last, m_date);
+    if (m_repeat->isChecked())
+        setTabOrder(m_date, m_repeatDays);
+    (void)first;
+}
+
+void EventEditor::checkDaysWarning(const Event& event)
+{
+    if (event.dayRule() != EventRuleWeekly)
+        return;
+    m_daysWarning->setVisible((event.Flags & EventDaysMask) == 0);
+}
+
+} // namespace vantrel
