@@ -152,7 +152,8 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     auto* days = new QHBoxLayout;
     m_daysPopup = new QComboBox(this);
     m_daysPopup->setObjectName("daysPopup");
-    m_daysPopup->addItems({tr("Days of the week"), tr("A date"), tr("Even days"), tr("Odd days")});
+    m_daysPopup->addItems({tr("Weekdays"), tr("A date"), tr("Even days"), tr("Odd days")});
+    m_daysPopup->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_dateBox = new QStackedWidget(this);
     m_dateBox->setObjectName("dateBox");
     m_everyView = new QWidget(m_dateBox);
@@ -173,13 +174,15 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     dated->setContentsMargins(0, 0, 0, 0);
     m_date = new QLineEdit(m_dateView);
     m_date->setObjectName("date");
-    m_date->setMaximumWidth(100);
+    m_date->setMinimumWidth(QFontMetrics(m_date->font()).horizontalAdvance("00/00/0000") + 16);
+    m_date->setMaximumWidth(m_date->minimumWidth());
     m_date->setToolTip(tr("Month/day/year, \"today\" or \"tomorrow\""));
     auto* today = new QPushButton(tr("Today"), m_dateView);
     today->setObjectName("today");
     auto* tomorrow = new QPushButton(tr("Tomorrow"), m_dateView);
     tomorrow->setObjectName("tomorrow");
-    m_repeat = new QCheckBox(tr("and every"), m_dateView);
+    m_repeat = new QCheckBox(tr("every"), m_dateView);
+    m_repeat->setToolTip(tr("Repeat every so many days from the date"));
     m_repeat->setObjectName("repeatSwitch");
     m_repeatDays = new QSpinBox(m_dateView);
     m_repeatDays->setObjectName("repeatDays");
@@ -187,7 +190,7 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     dated->addWidget(m_date);
     dated->addWidget(today);
     dated->addWidget(tomorrow);
-    dated->addSpacing(8);
+    dated->addSpacing(4);
     dated->addWidget(m_repeat);
     dated->addWidget(m_repeatDays);
     dated->addWidget(new QLabel(tr("days"), m_dateView));

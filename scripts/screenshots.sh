@@ -61,8 +61,17 @@ key Escape Up Up Up F2 Tab
 shot module-cell-editing
 key Escape
 key ctrl+shift+d
+key Home Down
+shot editor-sun-event
 key Down
-shot drawer-open
+shot editor-weekly
+key Down Down Down Down Down Down Down Down
+shot editor-date-repeat
+key alt+2 r
+focus "Repeat Counts"
+shot repeat-counts
+key Escape
+xdotool windowfocus --sync "$window"
 key ctrl+comma
 focus "^Preferences"
 shot preferences

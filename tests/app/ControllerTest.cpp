@@ -210,6 +210,11 @@ TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
     EXPECT_EQ(window->scheduleCountText(), "1 of 128 CP290 events today");
     window->sendEventsToCP290();
     EXPECT_EQ(answers.alerts.size(), 1u) << "a successful send says nothing";
+    // The frames the count predicted: one timer event after clock and base house code.
+    std::size_t downloads = 0;
+    for (const std::string& line : sim.traceLines())
+        downloads += line.rfind("rx 03 ", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(downloads, 1u);
     auto copy = readHelperCopy(applicationPreferences());
     ASSERT_TRUE(copy.has_value());
     EXPECT_EQ(copy->modules, window->document().modules);
