@@ -318,9 +318,9 @@ void Modules::buildMenus()
     // The four titles the Edit menu's validation recognises.
     QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
     editMenu->setObjectName("editMenu");
-    m_cutAction = addAction(editMenu, "cut", tr("Cut"), QKeySequence::Cut, nullptr);
-    m_copyAction = addAction(editMenu, "copy", tr("Copy"), QKeySequence::Copy, nullptr);
-    m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, nullptr);
+    m_cutAction = addAction(editMenu, "cut", tr("Cut"), QKeySequence::Cut, &Modules::cut);
+    m_copyAction = addAction(editMenu, "copy", tr("Copy"), QKeySequence::Copy, &Modules::copy);
+    m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, &Modules::paste);
     m_deleteAction =
         addAction(editMenu, "delete", tr("Delete"), QKeySequence::Delete, &Modules::deleteRows);
     connect(editMenu, &QMenu::aboutToShow, this, &Modules::validateMenus);
@@ -677,6 +677,13 @@ void Modules::saveEventData()
     updateChangeCount();
 }
 
+void Modules::forgetCurrentEvent()
+{
+    // The indices name places in the list a structural change is about to
+    // move: after it the selection change must not save into them.
+    m_currentModuleIndex = m_currentEventIndex = -1;
+}
+
 void Modules::setCurrentEvent(const Event& event)
 {
     const auto module = static_cast<std::size_t>(m_currentModuleIndex);
@@ -790,6 +797,7 @@ void Modules::insertModule(Module module)
 
     modulesOutline->endEditing();
     saveEventData();
+    forgetCurrentEvent();
     {
         QuietSelection quiet(m_quietSelection);
         m_model->insertModule(insertion.position, std::move(module));
@@ -824,6 +832,8 @@ void Modules::insertEvent(const EventData& event)
     if (rows.size() != 1)
         return;
     modulesOutline->endEditing();
+    saveEventData();
+    forgetCurrentEvent();
     const EventInsertion insertion =
         eventInsertionFor(m_model->rowMap(), m_document.modules, rows.front());
     {
@@ -834,6 +844,7 @@ void Modules::insertEvent(const EventData& event)
     }
     selectRow(insertion.newRow(), false);
     modulesOutline->scrollTo(m_model->indexForRow(insertion.newRow()));
+    m_currentModuleIndex = static_cast<int>(insertion.module);
     m_currentEventIndex = static_cast<int>(insertion.position);
     loadEventData();
     updateChangeCount();
@@ -846,6 +857,8 @@ void Modules::deleteRows()
     if (rows.empty())
         return;
     const std::vector<OutlineRow> order = deletionOrder(m_model->rowMap(), rows);
+    saveEventData();
+    forgetCurrentEvent();
     {
         QuietSelection quiet(m_quietSelection);
         for (const OutlineRow& row : order) {
@@ -924,6 +937,80 @@ void Modules::showHideEvents()
         m_showHideAction->setText(tr("Hide &Event Editor"));
         drawer->show();
     }
+}
+
+// ---------------------------------------------------------------- clipboard
+
+void Modules::copy()
+{
+    const std::vector<int> rows = selectedRows(); // last row first
+    const CopyValidity validity = copyValid();
+    if (rows.empty() || !validity.valid)
+        return;
+    const OutlineRowMap& map = m_model->rowMap();
+    if (validity.modules) {
+        ModuleList modules;
+        for (int row : rows)
+            if (auto found = map.rowAt(row); found && found->isModuleRow())
+                modules.push_back(m_document.modules[found->module]);
+        QApplication::clipboard()->setMimeData(modulesMimeData(modules));
+    } else {
+        std::vector<EventData> events;
+        for (int row : rows)
+            if (auto found = map.rowAt(row); found && !found->isModuleRow())
+                events.push_back(m_document.modules[found->module]
+                                     .events[static_cast<std::size_t>(found->event)]);
+        QApplication::clipboard()->setMimeData(eventsMimeData(events));
+    }
+}
+
+void Modules::cut()
+{
+    if (selectedRows().empty() || !copyValid().valid)
+        return;
+    copy();
+    deleteRows();
+}
+
+void Modules::paste()
+{
+    const auto items = readPastedItems(QApplication::clipboard()->mimeData());
+    const std::vector<int> rows = selectedRows();
+    if (!items || !pasteEnabled(items->isModules, !items->isModules, rows.size()))
+        return;
+    if (!items->isModules) {
+        for (const EventData& event : items->events)
+            insertEvent(event);
+        if (const auto now = selectedRows(); !now.empty())
+            modulesOutline->scrollTo(m_model->indexForRow(now.front()));
+        return;
+    }
+    const ModuleInsertion insertion =
+        moduleInsertionFor(m_model->rowMap(), rows, modulesOutline->editedIndex().isValid());
+    modulesOutline->endEditing();
+    saveEventData();
+    forgetCurrentEvent();
+    {
+        QuietSelection quiet(m_quietSelection);
+        // The list runs bottom to top: inserting each at one position keeps
+        // the copied order.
+        for (const Module& module : items->modules)
+            m_model->insertModule(insertion.position, module);
+        reloadAndFixExpanded();
+        deselectAll();
+        const OutlineRowMap& map = m_model->rowMap();
+        const std::size_t last = insertion.position + items->modules.size() - 1;
+        const int first = map.rowForModule(insertion.position);
+        const int end =
+            map.rowForModule(last) + (m_document.modules[last].expanded
+                                          ? static_cast<int>(m_document.modules[last].events.size())
+                                          : 0);
+        for (int row = first; row <= end; ++row)
+            selectRow(row, row != first);
+        modulesOutline->scrollTo(m_model->indexForRow(end));
+    }
+    outlineViewSelectionDidChange();
+    updateChangeCount();
 }
 
 // ---------------------------------------------------------------- sending

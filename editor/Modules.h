@@ -68,6 +68,11 @@ class Modules : public QMainWindow
     // Re-evaluates Delete, Cut, Copy and Paste (validateMenuItem:).
     void validateMenus();
 
+    // The clipboard: complete copies of the selected block.
+    void copy();
+    void cut();
+    void paste();
+
     // The event editor in the drawer and direct switching.
     EventEditor* eventEditor() const { return m_eventEditor; }
     void saveEventData();
@@ -118,6 +123,7 @@ class Modules : public QMainWindow
     void moduleCellCommitted(std::size_t module, bool needsModuleChanged);
     void eventTextCommitted(std::size_t module, std::size_t event);
     void moduleChanged();
+    void forgetCurrentEvent();
     void startEditingRow(int row);
     void windowWillClose();
     void scheduleWindowStateSave();

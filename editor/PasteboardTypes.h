@@ -3,9 +3,15 @@
 // The two clipboard types, and the MIME names the desktop's clipboard and
 // drag-and-drop carry them under. This is the one place that maps them.
 
-#include <string_view>
+#include "schedule/Module.h"
 
 #include <QString>
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+class QMimeData;
 
 namespace vantrel {
 
@@ -20,5 +26,20 @@ inline QString mimeTypeForPasteboardType(std::string_view type)
         return QStringLiteral("application/x-vantrel-cp290-events+xml");
     return {};
 }
+
+// The clipboard's contents: complete copies as XML property lists (event
+// items in host order), lists running from the bottom-most item up.
+QMimeData* modulesMimeData(const ModuleList& modules);
+QMimeData* eventsMimeData(const std::vector<EventData>& events);
+
+// What a paste would insert: modules or events, read whole or refused whole
+// (anything that is not ours, or damaged in any part).
+struct PastedItems
+{
+    ModuleList modules;
+    std::vector<EventData> events;
+    bool isModules = false;
+};
+std::optional<PastedItems> readPastedItems(const QMimeData* data);
 
 } // namespace vantrel

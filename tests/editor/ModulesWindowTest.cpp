@@ -522,6 +522,59 @@ TEST_F(ModulesWindow, AnAllUnitAmongTheSelectedModulesDisablesDirectSwitching)
     window->close();
 }
 
+TEST_F(ModulesWindow, CopiedModulesPasteInOrderIntoAnotherWindow)
+{
+    Modules* source = open(threeModules());
+    source->selectRow(3, false); // Coffee, then Hall
+    source->selectRow(4, true);
+    source->findChild<QAction*>("copy")->trigger();
+    Modules* target = manager.newDocument();
+    target->outline()->endEditing();
+    target->deselectAll();
+    target->findChild<QAction*>("paste")->trigger();
+    EXPECT_EQ(names(target), (std::vector<std::string>{"New Module", "Coffee", "Hall"}));
+    EXPECT_EQ(target->selectedRows(), (std::vector<int>{2, 1}));
+    EXPECT_EQ(target->document().modules[1].events, source->document().modules[1].events);
+
+    // Cut takes them away; a paste before the selected module brings them back there.
+    source->findChild<QAction*>("cut")->trigger();
+    EXPECT_EQ(names(source), std::vector<std::string>{"Porch"});
+    source->selectRow(0, false);
+    source->paste();
+    EXPECT_EQ(names(source), (std::vector<std::string>{"Coffee", "Hall", "Porch"}));
+    for (Modules* window : {source, target}) {
+        window->clearChangeCount();
+        window->close();
+    }
+}
+
+TEST_F(ModulesWindow, CopiedEventsPasteBeforeTheSelectedEventAndDamagedDataNotAtAll)
+{
+    Modules* window = open(threeModules());
+    window->expandAll();
+    window->selectRow(2, false); // Porch's 23:30 event, then Coffee's 6:45 one
+    window->selectRow(4, true);
+    window->copy();
+    window->selectRow(1, false); // before Porch's 19:00 event
+    window->paste();
+    const auto& events = window->document().modules[0].events;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(eventFromData(events[0])->Time, clockTime(23, 30));
+    EXPECT_EQ(eventFromData(events[1])->Time, clockTime(6, 45));
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{1}) << "the block's first event";
+
+    // A module list with one damaged cell is refused whole.
+    ModuleList damaged = threeModules().modules;
+    damaged[1].unit = 40;
+    QApplication::clipboard()->setMimeData(modulesMimeData(damaged));
+    window->deselectAll();
+    const std::size_t before = window->document().modules.size();
+    window->paste();
+    EXPECT_EQ(window->document().modules.size(), before);
+    window->clearChangeCount();
+    window->close();
+}
+
 TEST(EventEditorDates, TheDateFieldReadsWords)
 {
     DateTimeRec today;
