@@ -1,3 +1,4 @@
+#include "editor/core/DragRules.h"
 #include "editor/core/OutlineCommands.h"
 #include "editor/core/PageBreaks.h"
 
@@ -151,6 +152,38 @@ TEST(PageBreaks, EveryRowLandsWholeOnOnePage)
     }
     EXPECT_EQ(next, 100);
     EXPECT_EQ(pages.size(), 20u); // five rows of 17 fit on a page of 100
+}
+
+TEST(DragRules, ModulesLandAtTheTopLevel)
+{
+    EXPECT_EQ(moduleDropIndex({std::nullopt, false, false, 2}, 7), 2u) << "between two modules";
+    EXPECT_EQ(moduleDropIndex({std::nullopt, false, false, -1}, 7), 7u) << "onto the outline";
+    EXPECT_EQ(moduleDropIndex({3, false, true, 1}, 7), 4u) << "onto a module or between its events";
+    EXPECT_EQ(moduleDropIndex({3, true, true, -1}, 7), 4u) << "onto an event row";
+}
+
+TEST(DragRules, EventsLandOnlyAmongAnExpandedModulesEvents)
+{
+    EXPECT_EQ(eventDropIndex({2, false, true, 1}), std::optional<std::size_t>(1));
+    EXPECT_FALSE(eventDropIndex({2, false, false, 1})) << "a collapsed module";
+    EXPECT_FALSE(eventDropIndex({2, false, true, -1})) << "onto the module row itself";
+    EXPECT_FALSE(eventDropIndex({2, true, true, -1})) << "onto an event row";
+    EXPECT_FALSE(eventDropIndex({std::nullopt, false, false, 1})) << "between two modules";
+}
+
+TEST(DragRules, MovingModulesTwoAndFiveOfSeven)
+{
+    auto moved = [](std::size_t drop, std::vector<std::size_t> dragged) {
+        std::vector<int> list = {0, 1, 2, 3, 4, 5, 6};
+        const std::size_t position = moveBlock(list, dragged, drop);
+        list.push_back(static_cast<int>(position) * 100); // the block's position, last
+        return list;
+    };
+    EXPECT_EQ(moved(4, {2, 5}), (std::vector<int>{0, 1, 3, 2, 5, 4, 6, 300}));
+    EXPECT_EQ(moved(0, {5, 2}), (std::vector<int>{2, 5, 0, 1, 3, 4, 6, 0}));
+    EXPECT_EQ(moved(7, {2, 5}), (std::vector<int>{0, 1, 3, 4, 6, 2, 5, 500}));
+    EXPECT_EQ(moved(2, {2}), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 200})) << "nothing moves";
+    EXPECT_EQ(moved(3, {2}), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 200}));
 }
 
 } // namespace
