@@ -110,6 +110,14 @@ Modules* DocumentManager::frontDocument() const
     return open.isEmpty() ? nullptr : open.constLast();
 }
 
+Modules* DocumentManager::documentWithDragId(quint64 id) const
+{
+    for (Modules* document : documents())
+        if (document->dragId() == id)
+            return document;
+    return nullptr;
+}
+
 Modules* DocumentManager::documentForPath(const QString& path) const
 {
     const QString wanted = canonicalPath(path);

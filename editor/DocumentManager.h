@@ -36,6 +36,7 @@ class DocumentManager : public QObject
 
     QList<Modules*> documents() const;
     Modules* documentForPath(const QString& path) const;
+    Modules* documentWithDragId(quint64 id) const;
     void documentClosed(Modules* document);
 
     // The document window in front, else any; nullptr when none is open.

@@ -13,7 +13,9 @@
 #include "editor/PasteboardTypes.h"
 #include "editor/RkNSOutlineView.h"
 #include "editor/ScheduleCount.h"
+#include "editor/core/DragRules.h"
 #include "schedule/HelperCopy.h"
+#include "schedule/ModulesDocument.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,6 +37,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
@@ -52,6 +55,25 @@ QByteArray fromData(const PropertyData& data)
 {
     return QByteArray(reinterpret_cast<const char*>(data.data()),
                       static_cast<qsizetype>(data.size()));
+}
+
+// A drag's references, in the order given: module indices, or event and
+// module index pairs.
+PropertyArray dragReferences(const std::vector<OutlineRow>& rows)
+{
+    PropertyArray list;
+    list.reserve(rows.size());
+    for (const OutlineRow& row : rows) {
+        if (row.isModuleRow()) {
+            list.emplace_back(static_cast<std::int64_t>(row.module));
+            continue;
+        }
+        PropertyDictionary reference;
+        reference.set("Event Index", static_cast<std::int64_t>(row.event));
+        reference.set("Module Index", static_cast<std::int64_t>(row.module));
+        list.emplace_back(std::move(reference));
+    }
+    return list;
 }
 
 // Selection changes that a command makes and reports itself.
@@ -75,6 +97,8 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
       m_untitledName(std::move(untitledName))
 {
     setObjectName("Modules");
+    static quint64 nextDragId = 0;
+    m_dragId = ++nextDragId;
     setAttribute(Qt::WA_DeleteOnClose);
     const bool isNew = m_filePath.isEmpty();
     if (isNew)
@@ -259,6 +283,18 @@ void Modules::buildWindow()
                 moduleCellCommitted(module, change.needsModuleChanged);
             });
     connect(m_model, &ModulesOutlineModel::eventTextCommitted, this, &Modules::eventTextCommitted);
+    m_model->dragData = [this](const QModelIndexList& indexes) { return dragMimeData(indexes); };
+    m_model->dropHandler = [this](const QMimeData* data, int row, const QModelIndex& parent,
+                                  bool drop) { return handleDrop(data, row, parent, drop); };
+    modulesOutline->setDragEnabled(true);
+    modulesOutline->setAcceptDrops(true);
+    modulesOutline->setDropIndicatorShown(true);
+    modulesOutline->setDragDropMode(QAbstractItemView::DragDrop);
+    modulesOutline->setDefaultDropAction(Qt::MoveAction);
+    // Rows never open under a drag: events drop between the events of a
+    // module that is already expanded.
+    modulesOutline->setAutoExpandDelay(-1);
+    connect(modulesOutline, &RkNSOutlineView::dragFinished, this, &Modules::draggingDone);
     connect(modulesOutline, &QTreeView::expanded, this, &Modules::outlineExpanded);
     connect(modulesOutline, &QTreeView::collapsed, this, &Modules::outlineCollapsed);
     connect(modulesOutline, &RkNSOutlineView::editRequested, this, &Modules::edit);
@@ -1011,6 +1047,189 @@ void Modules::paste()
     }
     outlineViewSelectionDidChange();
     updateChangeCount();
+}
+
+// ---------------------------------------------------------------- dragging
+
+QMimeData* Modules::dragMimeData(const QModelIndexList& indexes)
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (index.column() == 0)
+            rows.push_back(m_model->rowForIndex(index));
+    rows = selectedRowsForStoring(std::move(rows)); // last row first
+    m_dragCutCopyModules = m_dragCutCopyEvents = false;
+    std::vector<OutlineRow> dragged;
+    const OutlineRowMap& map = m_model->rowMap();
+    for (int row : rows) {
+        const auto found = map.rowAt(row);
+        if (!found)
+            continue;
+        // Modules and events are never dragged together.
+        if (found->isModuleRow() ? m_dragCutCopyEvents : m_dragCutCopyModules)
+            return nullptr;
+        (found->isModuleRow() ? m_dragCutCopyModules : m_dragCutCopyEvents) = true;
+        dragged.push_back(*found);
+    }
+    if (dragged.empty())
+        return nullptr;
+    PropertyArray list = dragReferences(dragged);
+    auto* data = new QMimeData;
+    const std::string xml = propertyListToXml(PropertyValue(std::move(list)));
+    data->setData(m_dragCutCopyModules ? ModulesDragMimeType : EventsDragMimeType,
+                  QByteArray(xml.data(), static_cast<qsizetype>(xml.size())));
+    data->setData(DragSourceMimeType, QByteArray::number(static_cast<qint64>(getpid())) + ":" +
+                                          QByteArray::number(m_dragId));
+    m_draggingModules = m_dragCutCopyModules;
+    return data;
+}
+
+bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop)
+{
+    if (!data || !m_manager)
+        return false;
+    // Only from a window of this running program that is still open.
+    const QList<QByteArray> source = data->data(DragSourceMimeType).split(':');
+    if (source.size() != 2 || source[0].toLongLong() != getpid())
+        return false;
+    Modules* from = m_manager->documentWithDragId(source[1].toULongLong());
+    if (!from)
+        return false;
+    const bool modules = data->hasFormat(ModulesDragMimeType);
+    if (!modules && !data->hasFormat(EventsDragMimeType))
+        return false;
+    const QByteArray bytes = data->data(modules ? ModulesDragMimeType : EventsDragMimeType);
+    PropertyValue plist;
+    if (!propertyListFromXml(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &plist) ||
+        !plist.asArray() || plist.asArray()->empty())
+        return false;
+    const PropertyArray& list = *plist.asArray();
+
+    ProposedDrop proposed;
+    proposed.childIndex = row;
+    if (parent.isValid()) {
+        proposed.module = ModulesOutlineModel::moduleOf(parent);
+        proposed.onEventRow = ModulesOutlineModel::isEventIndex(parent);
+        proposed.moduleExpanded =
+            modulesOutline->isExpanded(m_model->moduleIndex(*proposed.module));
+    }
+    const ModuleList& sourceModules = from->document().modules;
+
+    if (modules) {
+        std::vector<std::size_t> dragged;
+        for (const PropertyValue& item : list) {
+            const std::int64_t* index = item.asInteger();
+            if (!index || *index < 0 || static_cast<std::size_t>(*index) >= sourceModules.size())
+                return false; // the references no longer name its modules
+            dragged.push_back(static_cast<std::size_t>(*index));
+        }
+        if (!drop)
+            return true;
+        modulesOutline->endEditing();
+        saveEventData();
+        forgetCurrentEvent();
+        const std::size_t dropIndex = moduleDropIndex(proposed, m_document.modules.size());
+        std::size_t position = 0;
+        {
+            QuietSelection quiet(m_quietSelection);
+            if (from == this) {
+                ModuleList moved = m_document.modules;
+                position = moveBlock(moved, dragged, dropIndex);
+                m_model->replaceAll(std::move(moved));
+            } else {
+                from->saveEventData();
+                from->forgetCurrentEvent();
+                std::sort(dragged.begin(), dragged.end());
+                ModuleList block;
+                for (std::size_t index : dragged)
+                    block.push_back(sourceModules[index]);
+                for (auto index = dragged.rbegin(); index != dragged.rend(); ++index)
+                    from->m_model->removeModule(*index);
+                from->reloadAndFixExpanded();
+                from->updateChangeCount();
+                position = dropIndex;
+                for (std::size_t i = 0; i < block.size(); ++i)
+                    m_model->insertModule(position + i, block[i]);
+            }
+            m_draggingModules = false;
+            reloadAndFixExpanded();
+            deselectAll();
+            const int first = m_model->rowMap().rowForModule(position);
+            for (std::size_t i = 0; i < dragged.size(); ++i)
+                selectRow(first + static_cast<int>(i), i > 0);
+        }
+        outlineViewSelectionDidChange();
+        updateChangeCount();
+        return true;
+    }
+
+    const auto dropIndex = eventDropIndex(proposed);
+    if (!dropIndex)
+        return false;
+    struct Reference
+    {
+        std::size_t module;
+        std::size_t event;
+    };
+    std::vector<Reference> references; // bottom to top, as the list runs
+    for (const PropertyValue& item : list) {
+        const PropertyDictionary* record = item.asDictionary();
+        const PropertyValue* eventValue = record ? record->find("Event Index") : nullptr;
+        const PropertyValue* moduleValue = record ? record->find("Module Index") : nullptr;
+        const std::int64_t* event = eventValue ? eventValue->asInteger() : nullptr;
+        const std::int64_t* module = moduleValue ? moduleValue->asInteger() : nullptr;
+        if (!event || !module || *module < 0 ||
+            static_cast<std::size_t>(*module) >= sourceModules.size() || *event < 0 ||
+            static_cast<std::size_t>(*event) >=
+                sourceModules[static_cast<std::size_t>(*module)].events.size())
+            return false;
+        references.push_back({static_cast<std::size_t>(*module), static_cast<std::size_t>(*event)});
+    }
+    if (!drop)
+        return true;
+    modulesOutline->endEditing();
+    saveEventData();
+    forgetCurrentEvent();
+    if (from != this) {
+        from->saveEventData();
+        from->forgetCurrentEvent();
+    }
+    const std::size_t k = *proposed.module;
+    std::vector<EventData> block;
+    for (auto reference = references.rbegin(); reference != references.rend(); ++reference)
+        block.push_back(sourceModules[reference->module].events[reference->event]);
+    std::vector<std::size_t> ownAbove;
+    {
+        QuietSelection quiet(m_quietSelection);
+        // Removed from the highest indices down, so the others stay valid.
+        std::vector<Reference> removal = references;
+        std::sort(removal.begin(), removal.end(), [](const Reference& a, const Reference& b) {
+            return a.module != b.module ? a.module > b.module : a.event > b.event;
+        });
+        for (const Reference& reference : removal) {
+            if (from == this && reference.module == k)
+                ownAbove.push_back(reference.event);
+            from->m_model->removeEvent(reference.module, reference.event);
+        }
+        const std::size_t position =
+            std::min(blockPosition(*dropIndex, ownAbove), m_document.modules[k].events.size());
+        for (std::size_t i = 0; i < block.size(); ++i)
+            m_model->insertEvent(k, position + i, block[i]);
+        if (from != this) {
+            from->reloadAndFixExpanded();
+            from->updateChangeCount();
+        }
+        m_draggingModules = false;
+        reloadAndFixExpanded();
+        deselectAll();
+        const int first = m_model->rowMap().rowForModule(k) + static_cast<int>(position) + 1;
+        for (std::size_t i = 0; i < block.size(); ++i)
+            selectRow(first + static_cast<int>(i), i > 0);
+    }
+    outlineViewSelectionDidChange();
+    updateChangeCount();
+    return true;
 }
 
 // ---------------------------------------------------------------- sending

@@ -8,6 +8,7 @@
 #include "schedule/ModulesDocument.h"
 
 #include <QMainWindow>
+#include <QModelIndexList>
 #include <QTimer>
 
 class QLabel;
@@ -15,6 +16,7 @@ class QPushButton;
 class QSlider;
 class QStackedWidget;
 class QPrinter;
+class QMimeData;
 
 namespace vantrel {
 
@@ -72,6 +74,12 @@ class Modules : public QMainWindow
     void copy();
     void cut();
     void paste();
+
+    // Dragging rows within a window and between windows: a drop always moves.
+    quint64 dragId() const { return m_dragId; }
+    QMimeData* dragMimeData(const QModelIndexList& indexes);
+    bool handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop);
+    void draggingDone() { m_draggingModules = false; }
 
     // The event editor in the drawer and direct switching.
     EventEditor* eventEditor() const { return m_eventEditor; }
@@ -183,6 +191,7 @@ class Modules : public QMainWindow
     QTimer m_windowStateTimer;
     QTimer m_countTimer;
     QLabel* m_countLabel = nullptr;
+    quint64 m_dragId = 0;
 };
 
 } // namespace vantrel

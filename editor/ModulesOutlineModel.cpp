@@ -1,5 +1,6 @@
 #include "editor/ModulesOutlineModel.h"
 
+#include "editor/PasteboardTypes.h"
 #include "schedule/EventSummary.h"
 #include "schedule/EventTextParser.h"
 #include "schedule/FieldFormatters.h"
@@ -168,15 +169,37 @@ bool ModulesOutlineModel::setData(const QModelIndex& index, const QVariant& valu
 Qt::ItemFlags ModulesOutlineModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
-        return Qt::NoItemFlags;
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
     if (isEventIndex(index)) {
         flags |= Qt::ItemNeverHasChildren;
         if (index.column() == NameColumn)
             flags |= Qt::ItemIsEditable;
         return flags;
     }
-    return flags | Qt::ItemIsEditable;
+    return flags | Qt::ItemIsEditable | Qt::ItemIsDropEnabled;
+}
+
+QStringList ModulesOutlineModel::mimeTypes() const
+{
+    return {ModulesDragMimeType, EventsDragMimeType};
+}
+
+QMimeData* ModulesOutlineModel::mimeData(const QModelIndexList& indexes) const
+{
+    return dragData ? dragData(indexes) : nullptr;
+}
+
+bool ModulesOutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                          int, const QModelIndex& parent) const
+{
+    return action == Qt::MoveAction && dropHandler && dropHandler(data, row, parent, false);
+}
+
+bool ModulesOutlineModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
+                                       const QModelIndex& parent)
+{
+    return action == Qt::MoveAction && dropHandler && dropHandler(data, row, parent, true);
 }
 
 QVariant ModulesOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const

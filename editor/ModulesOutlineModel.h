@@ -12,6 +12,8 @@
 
 #include <QAbstractItemModel>
 
+#include <functional>
+
 namespace vantrel {
 
 class ModulesOutlineModel : public QAbstractItemModel
@@ -43,6 +45,19 @@ class ModulesOutlineModel : public QAbstractItemModel
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+
+    // Dragging rows: the window supplies the drag data and judges drops.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    std::function<QMimeData*(const QModelIndexList&)> dragData;
+    std::function<bool(const QMimeData*, int row, const QModelIndex& parent, bool drop)>
+        dropHandler;
 
     const ModuleList& modules() const { return *m_modules; }
     QModelIndex moduleIndex(std::size_t module, int column = NameColumn) const;

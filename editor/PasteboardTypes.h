@@ -27,6 +27,13 @@ inline QString mimeTypeForPasteboardType(std::string_view type)
     return {};
 }
 
+// A drag carries references into its source document under these, and the
+// source itself (this process and the document) under the third.
+inline const QString ModulesDragMimeType =
+    QStringLiteral("application/x-vantrel-cp290-modules-drag");
+inline const QString EventsDragMimeType = QStringLiteral("application/x-vantrel-cp290-events-drag");
+inline const QString DragSourceMimeType = QStringLiteral("application/x-vantrel-drag-source");
+
 // The clipboard's contents: complete copies as XML property lists (event
 // items in host order), lists running from the bottom-most item up.
 QMimeData* modulesMimeData(const ModuleList& modules);

@@ -108,6 +108,12 @@ void RkNSOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
     }
 }
 
+void RkNSOutlineView::startDrag(Qt::DropActions supportedActions)
+{
+    QTreeView::startDrag(supportedActions);
+    emit dragFinished();
+}
+
 void RkNSOutlineView::mousePressEvent(QMouseEvent* event)
 {
     m_userModifiers = event->modifiers();

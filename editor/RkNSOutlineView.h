@@ -35,11 +35,14 @@ class RkNSOutlineView : public QTreeView
   signals:
     // The user pressed Return on a row that is not being edited.
     void editRequested();
+    // A drag that started here has ended, with a drop or without.
+    void dragFinished();
 
   protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void keyPressEvent(QKeyEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;

@@ -20,7 +20,8 @@ std::optional<std::size_t> eventDropIndex(const ProposedDrop& drop)
     return static_cast<std::size_t>(drop.childIndex);
 }
 
-std::size_t blockPosition(std::size_t dropIndex, const std::vector<std::size_t>& draggedFromSameList)
+std::size_t blockPosition(std::size_t dropIndex,
+                          const std::vector<std::size_t>& draggedFromSameList)
 {
     const auto above = std::count_if(draggedFromSameList.begin(), draggedFromSameList.end(),
                                      [dropIndex](std::size_t index) { return index < dropIndex; });

@@ -31,12 +31,14 @@ std::optional<std::size_t> eventDropIndex(const ProposedDrop& drop);
 
 // The block's position once the dragged items have left the list: the drop
 // index less the dragged items (of the same list) that stood above it.
-std::size_t blockPosition(std::size_t dropIndex, const std::vector<std::size_t>& draggedFromSameList);
+std::size_t blockPosition(std::size_t dropIndex,
+                          const std::vector<std::size_t>& draggedFromSameList);
 
 // Moves the listed items of one list to the drop index as one block, in
 // their order in the list. Returns the block's position.
 template <typename T>
-std::size_t moveBlock(std::vector<T>& list, std::vector<std::size_t> dragged, std::size_t dropIndex);
+std::size_t moveBlock(std::vector<T>& list, std::vector<std::size_t> dragged,
+                      std::size_t dropIndex);
 
 } // namespace vantrel
 

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimeEdit>
+#include <memory>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -48,9 +50,9 @@ namespace {
 class ModulesWindow : public WindowTest
 {
   protected:
-    Modules* open(ModulesDocument document)
+    Modules* open(ModulesDocument document, const std::string& name = "Test.vantrel")
     {
-        const std::string path = home.root() + "/Test.vantrel";
+        const std::string path = home.root() + "/" + name;
         std::string error;
         EXPECT_TRUE(writeModulesFile(path, document, &error)) << error;
         Modules* window = manager.openDocument(QString::fromStdString(path));
@@ -573,6 +575,50 @@ TEST_F(ModulesWindow, CopiedEventsPasteBeforeTheSelectedEventAndDamagedDataNotAt
     EXPECT_EQ(window->document().modules.size(), before);
     window->clearChangeCount();
     window->close();
+}
+
+TEST_F(ModulesWindow, DraggedRowsMoveWithinAndBetweenWindows)
+{
+    ModulesDocument seven;
+    for (int i = 0; i < 7; ++i)
+        seven.modules.push_back(named(std::to_string(i)));
+    Modules* window = open(seven);
+    ModulesOutlineModel* model = window->model();
+    auto drag = [&](Modules* from, std::vector<QModelIndex> rows) {
+        return std::unique_ptr<QMimeData>(
+            from->dragMimeData(QModelIndexList(rows.begin(), rows.end())));
+    };
+    auto data = drag(window, {model->moduleIndex(2), model->moduleIndex(5)});
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(window->handleDrop(data.get(), 4, {}, true));
+    EXPECT_EQ(names(window), (std::vector<std::string>{"0", "1", "3", "2", "5", "4", "6"}));
+    EXPECT_EQ(window->selectedRows(), (std::vector<int>{4, 3}));
+
+    // A module row and an event row are never dragged together.
+    window->selectRow(0, false);
+    window->newEvent();
+    EXPECT_FALSE(drag(window, {model->moduleIndex(1), model->eventIndex(0, 0)}));
+
+    // Events into another window's expanded module: they leave the source.
+    Modules* other = open(threeModules(), "Other.vantrel");
+    ASSERT_NE(other, window);
+    data = drag(window, {model->eventIndex(0, 0)});
+    ASSERT_TRUE(data);
+    const QModelIndex porch = other->model()->moduleIndex(0);
+    EXPECT_FALSE(other->handleDrop(data.get(), -1, porch, false)) << "onto the module row itself";
+    EXPECT_FALSE(other->handleDrop(data.get(), 0, other->model()->moduleIndex(1), false))
+        << "a collapsed module";
+    EXPECT_TRUE(other->handleDrop(data.get(), 1, porch, true));
+    EXPECT_EQ(other->document().modules[0].events.size(), 3u);
+    EXPECT_EQ(eventFromData(other->document().modules[0].events[1])->Flags, DefaultEventFlags);
+    EXPECT_TRUE(window->document().modules[0].events.empty());
+    EXPECT_TRUE(window->isDocumentEdited() && other->isDocumentEdited());
+    // The references are spent: the same drop again names nothing.
+    EXPECT_FALSE(other->handleDrop(data.get(), 1, porch, false));
+    for (Modules* each : {window, other}) {
+        each->clearChangeCount();
+        each->close();
+    }
 }
 
 TEST(EventEditorDates, TheDateFieldReadsWords)
