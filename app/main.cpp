@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -16,6 +17,16 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// The installed theme's icon when there is one, else the copy built in (a
+// program run from its build folder has no installed icon).
+QIcon applicationIcon()
+{
+    QIcon builtIn;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("net.vantrel.Vantrel"), builtIn);
 }
 
 void describe(QCoreApplication& application)
@@ -53,6 +64,7 @@ int main(int argc, char** argv)
     describe(application);
     QApplication::setApplicationDisplayName("Vantrel");
     QApplication::setDesktopFileName("net.vantrel.Vantrel");
+    QApplication::setWindowIcon(applicationIcon());
 
     vantrel::installLocationPreferences();
     vantrel::DocumentManager documents;

@@ -7,7 +7,20 @@ cd "$(dirname "$0")/.."
 build=${VANTREL_BUILD_DIR:-build}
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    exec "$build/bin/vantrel" "$@"
+    # A virtual CP290 beside any real port, listed as "CP290" under the CP290
+    # menu, for as long as the window is open. The folder stays the same from
+    # run to run, so the device chosen last time is there again.
+    VANTREL_DEVICE_DIR=${VANTREL_DEVICE_DIR:-${XDG_RUNTIME_DIR:-/tmp}/vantrel-devices-$(id -u)}
+    export VANTREL_DEVICE_DIR
+    mkdir -p "$VANTREL_DEVICE_DIR"
+    "$build/bin/vantrel-cp290sim" --link "$VANTREL_DEVICE_DIR/ttyCP290" >/dev/null &
+    sim=$!
+    trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT INT TERM
+    for _ in 1 2 3 4 5 6 7 8 9 10; do [ -e "$VANTREL_DEVICE_DIR/ttyCP290" ] && break; sleep 0.2; done
+    echo "vantrel: a virtual CP290 is running; choose \"CP290\" under the CP290 menu's Serial Device."
+    status=0
+    "$build/bin/vantrel" "$@" || status=$?
+    exit $status
 fi
 
 echo "vantrel: no display to open a window on; showing a sample schedule sent to a virtual CP290 instead."
