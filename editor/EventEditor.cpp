@@ -152,7 +152,7 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     auto* days = new QHBoxLayout;
     m_daysPopup = new QComboBox(this);
     m_daysPopup->setObjectName("daysPopup");
-    m_daysPopup->addItems({tr("Weekdays"), tr("A date"), tr("Even days"), tr("Odd days")});
+    m_daysPopup->addItems({tr("Weekly"), tr("A date"), tr("Even days"), tr("Odd days")});
     m_daysPopup->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_dateBox = new QStackedWidget(this);
     m_dateBox->setObjectName("dateBox");

@@ -2,6 +2,7 @@
 # Starts Vantrel under Xvfb on a sample document and writes PNGs of its
 # window into a folder: scripts/screenshots.sh [OUTPUT_DIR] (default
 # ./screenshots). Needs xvfb, xdotool and imagemagick; build first.
+# main-window.png is the README's picture (docs/main-window.png).
 set -eu
 cd "$(dirname "$0")/.."
 build=${VANTREL_BUILD_DIR:-build}
@@ -63,6 +64,8 @@ key Escape
 key ctrl+shift+d
 key Home Down
 shot editor-sun-event
+# The README's picture: the window alone, with its event editor open.
+import -window "$window" "$out/main-window.png"
 key Down
 shot editor-weekly
 key Down Down Down Down Down Down Down Down
