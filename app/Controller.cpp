@@ -434,6 +434,9 @@ void Controller::statusEnd()
     // The full bar stays in sight for a second before the sheet goes.
     waitRepainting(statusHoldMilliseconds);
     m_statusWindow->hide();
+    // Sheets belong to the window in front; once hidden it belongs to none, so
+    // closing that window does not take the one status sheet with it.
+    m_statusWindow->setParent(nullptr, Qt::Sheet);
 }
 
 void Controller::runCommand(const QString& status, const std::function<bool()>& driverCall,

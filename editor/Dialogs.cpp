@@ -63,6 +63,19 @@ class DesktopDialogs : public Dialogs
         return SaveChangesAnswer::Cancel;
     }
 
+    bool confirmRevert(QWidget* parent, const QString& documentName) override
+    {
+        QMessageBox box(
+            QMessageBox::Warning,
+            QObject::tr("Do you want to revert “%1” to the version last saved?").arg(documentName),
+            QObject::tr("The changes you made since will be lost."), QMessageBox::NoButton, parent);
+        box.setObjectName("revertAlert");
+        QPushButton* revert = box.addButton(QObject::tr("Revert"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        runWindowModal(box);
+        return box.clickedButton() == revert;
+    }
+
     void alert(QWidget* parent, const QString& title, const QString& message) override
     {
         // Successes and failures alike: the title says which.

@@ -26,6 +26,8 @@ class Dialogs
     virtual QString openFileName(QWidget* parent) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& suggested) = 0;
     virtual SaveChangesAnswer askSaveChanges(QWidget* parent, const QString& documentName) = 0;
+    // Whether to throw the unsaved changes away and read the saved file again.
+    virtual bool confirmRevert(QWidget* parent, const QString& documentName) = 0;
     // A window-modal alert with one "OK".
     virtual void alert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual bool runPrintDialog(QWidget* parent, QPrinter* printer) = 0;

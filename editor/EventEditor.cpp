@@ -350,9 +350,17 @@ void EventEditor::load(const Event& event, const Module& module)
     setDateText(event.Date);
     m_daysPopup->setCurrentIndex(event.dayRule());
     doDaysPopupChanged(event);
-    moduleChanged(module);
+    // Only the On choice follows the module here: the brightness stays as
+    // stored, so looking at an event never changes it.
+    m_module = module;
+    m_on->setEnabled(module.unit != AllModulesUnit);
     checkDaysWarning(event);
     m_loading = false;
+}
+
+void EventEditor::setSavedEvent(const Event& event)
+{
+    m_event = event;
 }
 
 Event EventEditor::read() const

@@ -38,6 +38,8 @@ class EventEditor : public QWidget
 
     // loadEventData, for the event's module.
     void load(const Event& event, const Module& module);
+    // The event as last saved, from which a day rule's panel is filled.
+    void setSavedEvent(const Event& event);
     // The record the controls stand for (saveEventData's reading). Every
     // control is read whatever the day rule.
     Event read() const;

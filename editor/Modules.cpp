@@ -28,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
@@ -37,6 +38,8 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace vantrel {
@@ -707,10 +710,27 @@ void Modules::saveEventData()
     const auto event = static_cast<std::size_t>(m_currentEventIndex);
     if (module >= m_document.modules.size() || event >= m_document.modules[module].events.size())
         return;
-    if (eventFromData(m_document.modules[module].events[event]) == edited)
+    const auto stored = eventFromData(m_document.modules[module].events[event]);
+    Event compared = edited;
+    // A sun event's time field shows today's sun time, not a choice of the user's.
+    if (stored && (stored->Flags & edited.Flags & (EventSunriseFlag | EventSunsetFlag)))
+        compared.Time = stored->Time;
+    if (stored == compared)
         return; // nothing the controls show has changed
     setCurrentEvent(edited);
     updateChangeCount();
+}
+
+void Modules::commitEditing()
+{
+    modulesOutline->endEditing();
+    saveEventData();
+}
+
+void Modules::beginStructuralChange()
+{
+    commitEditing();
+    forgetCurrentEvent();
 }
 
 void Modules::forgetCurrentEvent()
@@ -725,6 +745,8 @@ void Modules::setCurrentEvent(const Event& event)
     const auto module = static_cast<std::size_t>(m_currentModuleIndex);
     const auto index = static_cast<std::size_t>(m_currentEventIndex);
     m_model->replaceEvent(module, index, eventToData(event));
+    // The editor fills a day rule's panel from the event as last saved.
+    m_eventEditor->setSavedEvent(event);
     m_eventEditor->checkDaysWarning(event);
 }
 
@@ -831,9 +853,7 @@ void Modules::insertModule(Module module)
     const bool editing = modulesOutline->editedIndex().isValid();
     const ModuleInsertion insertion = moduleInsertionFor(m_model->rowMap(), rows, editing);
 
-    modulesOutline->endEditing();
-    saveEventData();
-    forgetCurrentEvent();
+    beginStructuralChange();
     {
         QuietSelection quiet(m_quietSelection);
         m_model->insertModule(insertion.position, std::move(module));
@@ -849,6 +869,8 @@ void Modules::insertModule(Module module)
         selectRow(m_model->rowMap().rowForModule(insertion.position), false);
         break;
     case ModulePlacement::BeforeSelectedModule:
+        // The quiet re-selection left the switching controls on the old module.
+        outlineViewSelectionDidChange();
         break;
     }
     updateChangeCount();
@@ -867,9 +889,7 @@ void Modules::insertEvent(const EventData& event)
     const std::vector<int> rows = selectedRows();
     if (rows.size() != 1)
         return;
-    modulesOutline->endEditing();
-    saveEventData();
-    forgetCurrentEvent();
+    beginStructuralChange();
     const EventInsertion insertion =
         eventInsertionFor(m_model->rowMap(), m_document.modules, rows.front());
     {
@@ -1023,9 +1043,7 @@ void Modules::paste()
     }
     const ModuleInsertion insertion =
         moduleInsertionFor(m_model->rowMap(), rows, modulesOutline->editedIndex().isValid());
-    modulesOutline->endEditing();
-    saveEventData();
-    forgetCurrentEvent();
+    beginStructuralChange();
     {
         QuietSelection quiet(m_quietSelection);
         // The list runs bottom to top: inserting each at one position keeps
@@ -1084,6 +1102,18 @@ QMimeData* Modules::dragMimeData(const QModelIndexList& indexes)
     return data;
 }
 
+namespace {
+
+// Drag data no window of ours made: each row is dragged once, and removing a
+// row twice would take an undragged one with it.
+template <typename T> bool namesARowTwice(std::vector<T> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    return std::adjacent_find(rows.begin(), rows.end()) != rows.end();
+}
+
+} // namespace
+
 bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop)
 {
     if (!data || !m_manager)
@@ -1124,11 +1154,11 @@ bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& pare
                 return false; // the references no longer name its modules
             dragged.push_back(static_cast<std::size_t>(*index));
         }
+        if (namesARowTwice(dragged))
+            return false;
         if (!drop)
             return true;
-        modulesOutline->endEditing();
-        saveEventData();
-        forgetCurrentEvent();
+        beginStructuralChange();
         const std::size_t dropIndex = moduleDropIndex(proposed, m_document.modules.size());
         std::size_t position = 0;
         {
@@ -1186,11 +1216,14 @@ bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& pare
             return false;
         references.push_back({static_cast<std::size_t>(*module), static_cast<std::size_t>(*event)});
     }
+    std::vector<std::pair<std::size_t, std::size_t>> named;
+    for (const Reference& reference : references)
+        named.emplace_back(reference.module, reference.event);
+    if (namesARowTwice(std::move(named)))
+        return false;
     if (!drop)
         return true;
-    modulesOutline->endEditing();
-    saveEventData();
-    forgetCurrentEvent();
+    beginStructuralChange();
     if (from != this) {
         from->saveEventData();
         from->forgetCurrentEvent();
@@ -1236,8 +1269,7 @@ bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& pare
 
 void Modules::sendEventsToCP290()
 {
-    modulesOutline->endEditing();
-    saveEventData();
+    commitEditing();
     DocumentHost* host = documentHost();
     if (!host || !host->serialDeviceIsWritable())
         return;
@@ -1330,7 +1362,7 @@ bool Modules::save()
 {
     if (m_filePath.isEmpty())
         return saveAs();
-    modulesOutline->endEditing();
+    commitEditing();
     QString error;
     if (!writeToFile(m_filePath, &error)) {
         dialogs().alert(this, tr("The document “%1” could not be saved.").arg(displayName()),
@@ -1343,7 +1375,7 @@ bool Modules::save()
 
 bool Modules::saveAs()
 {
-    modulesOutline->endEditing();
+    commitEditing();
     QString suggested = m_filePath;
     if (suggested.isEmpty())
         suggested = displayName() + ".vantrel";
@@ -1368,7 +1400,9 @@ bool Modules::revertToSaved()
 {
     if (m_filePath.isEmpty())
         return false;
-    modulesOutline->endEditing();
+    commitEditing();
+    if (isWindowModified() && !dialogs().confirmRevert(this, displayName()))
+        return false;
     ModulesDocument reread;
     reread.eventRepeat = m_document.eventRepeat;
     std::string reason;
@@ -1387,11 +1421,24 @@ bool Modules::revertToSaved()
     }
     setDrawerRowsExpanded();
     clearChangeCount();
+    scheduleCountUpdate();
     return true;
+}
+
+bool Modules::cellEditorChangedText() const
+{
+    const QModelIndex edited = modulesOutline->editedIndex();
+    const auto* editor = qobject_cast<const QLineEdit*>(modulesOutline->activeEditor());
+    return edited.isValid() && editor &&
+           editor->text() != m_model->data(edited, Qt::EditRole).toString();
 }
 
 bool Modules::confirmClose()
 {
+    // What is still being typed in is a change too; a cell merely open is not.
+    if (cellEditorChangedText())
+        modulesOutline->endEditing();
+    saveEventData();
     if (!isWindowModified())
         return true;
     raise();
@@ -1438,7 +1485,7 @@ void Modules::runPageLayout()
 
 void Modules::printDocument()
 {
-    modulesOutline->endEditing();
+    commitEditing();
     modulesOutline->setFocus();
     QPrinter& printer = sharedPrinter();
     printer.setDocName(displayName());

@@ -132,6 +132,12 @@ class Modules : public QMainWindow
     void eventTextCommitted(std::size_t module, std::size_t event);
     void moduleChanged();
     void forgetCurrentEvent();
+    // Ends in-place editing and saves the event editor's controls.
+    void commitEditing();
+    // commitEditing, then forgets the current event: for changes that move rows.
+    void beginStructuralChange();
+    // Whether the outline's open cell editor holds text other than its cell's.
+    bool cellEditorChangedText() const;
     void startEditingRow(int row);
     void windowWillClose();
     void scheduleWindowStateSave();

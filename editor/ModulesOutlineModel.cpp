@@ -95,9 +95,10 @@ QVariant ModulesOutlineModel::data(const QModelIndex& index, int role) const
         return {};
     const Module& module = (*m_modules)[moduleNumber];
     if (isEventIndex(index)) {
-        if (index.column() != NameColumn)
+        const auto row = static_cast<std::size_t>(index.row());
+        if (index.column() != NameColumn || row >= module.events.size())
             return QString();
-        const auto event = eventFromData(module.events[static_cast<std::size_t>(index.row())]);
+        const auto event = eventFromData(module.events[row]);
         return event ? qs(eventSummary(*event)) : QString();
     }
     if (role == Qt::ToolTipRole)
@@ -126,9 +127,10 @@ bool ModulesOutlineModel::setData(const QModelIndex& index, const QVariant& valu
     const std::string text = value.toString().toStdString();
 
     if (isEventIndex(index)) {
-        if (index.column() != NameColumn)
-            return false;
         const auto event = static_cast<std::size_t>(index.row());
+        // An index kept from before its module moved may name no event now.
+        if (index.column() != NameColumn || event >= (*m_modules)[module].events.size())
+            return false;
         auto record = eventFromData((*m_modules)[module].events[event]);
         if (!record)
             return false;

@@ -39,6 +39,7 @@ class RecordingDialogs : public Dialogs
     {
         return SaveChangesAnswer::DontSave;
     }
+    bool confirmRevert(QWidget*, const QString&) override { return true; }
     void alert(QWidget*, const QString& title, const QString& message) override
     {
         alerts.emplace_back(title, message);
@@ -228,6 +229,23 @@ TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
     ASSERT_GE(answers.alerts.size(), 2u);
     EXPECT_EQ(answers.alerts.back().first, "Sending events failed.");
     EXPECT_EQ(readHelperCopy(applicationPreferences())->modules.front().events.size(), 1u);
+}
+
+TEST_F(ControllerTest, TheStatusSheetOutlivesTheWindowItLastCameDownOn)
+{
+    Modules* other = documents.newDocument();
+    controller->statusStartWithMessage("Sending...");
+    controller->statusEnd();
+    for (Modules* each : {window, other}) {
+        each->clearChangeCount();
+        each->close();
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    window = documents.newDocument();
+    controller->statusStartWithMessage("Setting the clock...");
+    EXPECT_TRUE(controller->isBusy());
+    controller->statusEnd();
+    EXPECT_FALSE(controller->isBusy());
 }
 
 TEST_F(ControllerTest, AModuleSelectedTwiceIsSwitchedTwice)

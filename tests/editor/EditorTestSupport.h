@@ -28,6 +28,8 @@ class ScriptedDialogs : public Dialogs
     std::vector<RecordedAlert> alerts;
     bool printAccepted = true;
     int pageSetups = 0;
+    bool revertAccepted = true;
+    int revertQuestions = 0;
 
     QString openFileName(QWidget*) override { return next(fileNames); }
     QString saveFileName(QWidget*, const QString&) override { return next(fileNames); }
@@ -40,6 +42,11 @@ class ScriptedDialogs : public Dialogs
         const SaveChangesAnswer answer = saveAnswers.front();
         saveAnswers.pop_front();
         return answer;
+    }
+    bool confirmRevert(QWidget*, const QString&) override
+    {
+        ++revertQuestions;
+        return revertAccepted;
     }
     void alert(QWidget*, const QString& title, const QString& message) override
     {

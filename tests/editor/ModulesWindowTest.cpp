@@ -512,6 +512,42 @@ TEST_F(ModulesWindow, ASunEventShowsTodaysSunTimeFixed)
     window->close();
 }
 
+TEST_F(ModulesWindow, TheEventEditorNeitherUndoesNorInventsNorDropsEdits)
+{
+    ModulesDocument document = editorDocument();
+    Event dimmed = clockEvent(EventDaysMask, 19, 0);
+    dimmed.Brightness = 4;
+    document.modules[1].events = {eventToData(dimmed)};
+    document.modules[1].expanded = true;
+    Modules* window = open(document);
+    window->showHideEvents();
+    window->selectRow(1, false);
+
+    // A day ticked, then to the date rule and back: the tick stays.
+    QTest::mouseClick(control<QCheckBox>(window, "mondaySwitch"), Qt::LeftButton);
+    auto* days = control<QComboBox>(window, "daysPopup");
+    for (int rule : {EventRuleDate, EventRuleWeekly}) {
+        days->setCurrentIndex(rule);
+        emit days->activated(rule);
+    }
+    EXPECT_TRUE(control<QCheckBox>(window, "mondaySwitch")->isChecked());
+    EXPECT_EQ(storedEvent(window).Flags & EventDaysMask, EventMondayFlag);
+
+    // Looking at a dimmed event of an All Lights module keeps its brightness.
+    window->clearChangeCount();
+    window->selectRow(3, false);
+    window->selectRow(2, false);
+    EXPECT_EQ(eventFromData(window->document().modules[1].events[0])->Brightness, 4);
+    EXPECT_FALSE(window->isDocumentEdited());
+
+    // A time still being typed in is a change the close asks about.
+    window->selectRow(1, false);
+    control<QTimeEdit>(window, "time")->setTime(QTime(21, 15));
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+    EXPECT_TRUE(answers.saveAnswers.empty()) << "closed without asking";
+}
+
 TEST_F(ModulesWindow, AnAllUnitAmongTheSelectedModulesDisablesDirectSwitching)
 {
     Modules* window = open(editorDocument());
@@ -521,6 +557,11 @@ TEST_F(ModulesWindow, AnAllUnitAmongTheSelectedModulesDisablesDirectSwitching)
     window->selectRow(2, true);
     EXPECT_FALSE(control<QPushButton>(window, "onButton")->isEnabled());
     EXPECT_FALSE(control<QPushButton>(window, "offButton")->isEnabled());
+    // A new module takes the selected All Lights module's row: it can be switched.
+    window->selectRow(2, false);
+    window->insertModule(named("Lamp"));
+    EXPECT_TRUE(control<QPushButton>(window, "onButton")->isEnabled());
+    window->clearChangeCount();
     window->close();
 }
 
@@ -593,6 +634,14 @@ TEST_F(ModulesWindow, DraggedRowsMoveWithinAndBetweenWindows)
     EXPECT_TRUE(window->handleDrop(data.get(), 4, {}, true));
     EXPECT_EQ(names(window), (std::vector<std::string>{"0", "1", "3", "2", "5", "4", "6"}));
     EXPECT_EQ(window->selectedRows(), (std::vector<int>{4, 3}));
+    // Drag data naming one module twice is not ours: nothing moves.
+    const std::string twice =
+        propertyListToXml(PropertyValue(PropertyArray{PropertyValue(1), PropertyValue(1)}));
+    data = drag(window, {model->moduleIndex(1)});
+    data->setData(ModulesDragMimeType, QByteArray::fromStdString(twice));
+    EXPECT_FALSE(window->handleDrop(data.get(), 6, {}, true));
+    window->draggingDone();
+    EXPECT_EQ(names(window), (std::vector<std::string>{"0", "1", "3", "2", "5", "4", "6"}));
 
     // A module row and an event row are never dragged together.
     window->selectRow(0, false);
