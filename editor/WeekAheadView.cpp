@@ -179,7 +179,8 @@ WeekAheadView::Geometry WeekAheadView::geometry(const QFontMetricsF& metrics, do
     // The names get room, but the days keep most of it.
     g.labelWidth = std::clamp(widest + 12, 120.0, std::max(120.0, width * 0.25));
     const int days = std::max<int>(1, static_cast<int>(m_days.size()));
-    g.dayWidth = std::max(1.0, (width - g.labelWidth) / days);
+    // Room on the right for the half of a mark late on the last day.
+    g.dayWidth = std::max(1.0, (width - g.labelWidth - 8) / days);
     return g;
 }
 
