@@ -10,6 +10,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
 #include "editor/Modules.h"
+#include "editor/WeekAheadView.h"
 #include "platform/DateTime.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevices.h"
@@ -272,6 +273,10 @@ void Controller::installMenus(Modules* document)
         }
     });
     events->setObjectName("showEventsWindow");
+    auto* week = window->addAction(tr("&Week Ahead"), document,
+                                   [document] { WeekAheadWindow::showFor(document); });
+    week->setObjectName("weekAhead");
+    week->setShortcut(QKeySequence(tr("Ctrl+Shift+K")));
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName("helpMenu");

@@ -27,13 +27,6 @@ int brightnessOfDimByte(std::uint8_t byte)
     return 0;
 }
 
-char houseCodeLetter(std::uint8_t byte)
-{
-    const int index = houseCodeIndexOfByte(byte);
-    // Our downloads only ever carry table bytes; anything else is shown as unknown.
-    return index >= 0 && index < 16 ? static_cast<char>('A' + index) : '?';
-}
-
 std::string unitsText(std::uint8_t units1to8, std::uint8_t units9to16)
 {
     std::string text;
@@ -85,30 +78,22 @@ std::string eventListingHeader(std::uint32_t nowSecs)
            SecondsToNSCalendarDate(nowSecs).format("%a %m/%d/%y %I:%M %p") + ":\n\n";
 }
 
-std::optional<std::string> eventListingLine(const TimerEventEntry& slot)
+char listingHouseCodeLetter(std::uint8_t houseCodeByte)
 {
-    const std::uint8_t mode = slot[2];
-    const std::uint8_t dayByte = slot[3];
-    const int hour = slot[4];
-    const int minute = slot[5];
-    const std::uint8_t function = slot[9];
+    const int index = houseCodeIndexOfByte(houseCodeByte);
+    // Our downloads only ever carry table bytes; anything else is shown as unknown.
+    return index >= 0 && index < 16 ? static_cast<char>('A' + index) : '?';
+}
 
-    std::string units;
-    std::string action;
+std::optional<std::string> listingActionText(std::uint8_t function)
+{
     switch (function) {
     case FunctionAllUnitsOff:
-        units = "All Modules";
-        action = "Off";
-        break;
-    case FunctionAllLightsOn:
-        units = "All Light Modules";
-        action = "On";
-        break;
-    case FunctionOn:
     case FunctionOff:
-        units = unitsText(slot[6], slot[7]);
-        action = function == FunctionOn ? "On" : "Off";
-        break;
+        return "Off";
+    case FunctionAllLightsOn:
+    case FunctionOn:
+        return "On";
     default: {
         const int brightness = brightnessOfDimByte(function);
         if (brightness == 0)
@@ -117,23 +102,46 @@ std::optional<std::string> eventListingLine(const TimerEventEntry& slot)
         const int tenths = brightness * 125;
         char text[32];
         std::snprintf(text, sizeof text, "On %d.%d%%", tenths / 10, tenths % 10);
-        units = unitsText(slot[6], slot[7]);
-        action = text;
-        break;
+        return text;
     }
     }
+}
 
+std::string listingTimeText(int hour, int minute)
+{
     const int hour12 = hour == 0 ? 12 : hour <= 12 ? hour : hour - 12;
-    const char meridiem = hour < 12 ? 'A' : 'P';
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d %cM", hour12, minute, hour < 12 ? 'A' : 'P');
+    return text;
+}
+
+std::optional<std::string> eventListingLine(const TimerEventEntry& slot)
+{
+    const std::uint8_t mode = slot[2];
+    const std::uint8_t dayByte = slot[3];
+    const std::uint8_t function = slot[9];
+
+    const std::optional<std::string> action = listingActionText(function);
+    if (!action)
+        return std::nullopt;
+    std::string units;
+    if (function == FunctionAllUnitsOff)
+        units = "All Modules";
+    else if (function == FunctionAllLightsOn)
+        units = "All Light Modules";
+    else
+        units = unitsText(slot[6], slot[7]);
+
+    const std::string time = listingTimeText(slot[4], slot[5]);
     const char* security = mode == 9 ? " (Security)" : "";
     const std::string days = daysText(mode, dayByte);
 
-    const int size = std::snprintf(nullptr, 0, "%c-%s Turn %s @ %d:%02d %cM%s %8s\n",
-                                   houseCodeLetter(slot[8]), units.c_str(), action.c_str(), hour12,
-                                   minute, meridiem, security, days.c_str());
+    const int size = std::snprintf(nullptr, 0, "%c-%s Turn %s @ %s%s %8s\n",
+                                   listingHouseCodeLetter(slot[8]), units.c_str(), action->c_str(),
+                                   time.c_str(), security, days.c_str());
     std::string line(static_cast<std::size_t>(size), '\0');
-    std::snprintf(line.data(), line.size() + 1, "%c-%s Turn %s @ %d:%02d %cM%s %8s\n",
-                  houseCodeLetter(slot[8]), units.c_str(), action.c_str(), hour12, minute, meridiem,
+    std::snprintf(line.data(), line.size() + 1, "%c-%s Turn %s @ %s%s %8s\n",
+                  listingHouseCodeLetter(slot[8]), units.c_str(), action->c_str(), time.c_str(),
                   security, days.c_str());
     return line;
 }

@@ -25,6 +25,14 @@ inline constexpr const char* EventListingGarbled =
 // "Events from CP290 as of Mon 03/05/07 03:00 AM:\n\n" for the given seconds value.
 std::string eventListingHeader(std::uint32_t nowSecs);
 
+// The wording the listing gives a level/function byte ("On", "Off",
+// "On 50.0%"), or nullopt when the interface is never sent that byte.
+std::optional<std::string> listingActionText(std::uint8_t function);
+// A clock time as the listing writes it: "12:05 AM", "5:25 PM".
+std::string listingTimeText(int hour, int minute);
+// 'A' to 'P' for a house code byte, '?' for a byte outside the table.
+char listingHouseCodeLetter(std::uint8_t houseCodeByte);
+
 // One line for one slot (with its newline), or nullopt when its
 // level/function byte is not one the interface is sent.
 std::optional<std::string> eventListingLine(const TimerEventEntry& slot);

@@ -155,6 +155,7 @@ void Modules::scheduleCountUpdate()
 {
     // Once the edits of this pass of the event loop are in.
     m_countTimer.start(0);
+    emit scheduleChanged();
 }
 
 void Modules::updateScheduleCount()

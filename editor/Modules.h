@@ -112,6 +112,10 @@ class Modules : public QMainWindow
     void updateChangeCount();
     void clearChangeCount();
 
+  signals:
+    // The modules, their events or the repeat counts may have changed.
+    void scheduleChanged();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -46,6 +46,11 @@ void setUnixClock(UnixClock clock)
     clockSource() = std::move(clock);
 }
 
+UnixClock unixClock()
+{
+    return clockSource();
+}
+
 std::time_t unixNow()
 {
     const auto& clock = clockSource();

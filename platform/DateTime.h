@@ -54,6 +54,9 @@ void Delay(unsigned long ticks, unsigned long* finalTicks = nullptr);
 // "now". Tests install a fixed source; an empty function restores the system clock.
 using UnixClock = std::function<std::time_t()>;
 void setUnixClock(UnixClock clock);
+// The source installed now (empty for the system clock), so that code which
+// borrows the clock for a moment can put it back.
+UnixClock unixClock();
 std::time_t unixNow();
 
 // Offset of local time from UTC, in seconds east, at the given Unix time.

@@ -260,5 +260,32 @@ TEST_F(ScheduleCommands, SendWithoutEventsSaysSo)
         EXPECT_NE(line.rfind("rx ", 0), 0u) << line;
 }
 
+TEST_F(ScheduleCommands, WeekPrintsEachDayFromTodayOrTheGivenDay)
+{
+    const std::string file =
+        write("week.vantrel", {module(0, 1, {clockEvent(0x2000 | EventOnFlag, 6, 30)})});
+    // Monday 5 March 2007 by default; the Saturday event once in the week.
+    const Outcome week = run("week " + quoted(file));
+    EXPECT_EQ(week.status, 0) << week.err;
+    EXPECT_EQ(week.out.rfind("Monday 03/05/2007  sunrise ", 0), 0u) << week.out;
+    EXPECT_NE(week.out.find("\nSunday 03/11/2007  sunrise "), std::string::npos) << week.out;
+    EXPECT_NE(week.out.find("\n  6:30 AM  A-1  Turn On  New Module\n"), std::string::npos);
+    std::size_t none = 0;
+    for (std::size_t at = week.out.find("  None.\n"); at != std::string::npos;
+         at = week.out.find("  None.\n", at + 1))
+        ++none;
+    EXPECT_EQ(none, 6u);
+
+    const Outcome later = run("week " + quoted(file) + " --from 2007-03-10 --days 1");
+    EXPECT_EQ(later.status, 0) << later.err;
+    EXPECT_EQ(later.out.substr(later.out.find('\n')), "\n  6:30 AM  A-1  Turn On  New Module\n");
+
+    for (const char* bad : {"--from 2007-02-30", "--from tomorrow", "--days 0", "--days 400"}) {
+        const Outcome refused = run("week " + quoted(file) + " " + bad);
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_EQ(refused.out, "") << bad;
+    }
+}
+
 } // namespace
 } // namespace vantrel

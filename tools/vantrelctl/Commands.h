@@ -4,6 +4,8 @@
 // the app; a subcommand's callback runs the command and leaves its exit
 // status in the context.
 
+#include "schedule/ModulesDocument.h"
+
 #include <CLI/CLI.hpp>
 
 #include <optional>
@@ -55,9 +57,15 @@ std::string takeStopSignal();
 // chose (its "SerialDevice" preference). Throws UsageError when neither is set.
 void useDevice(const Context& context);
 
+// A YYYY-MM-DD date, checked only for its form and the ranges of its fields.
+bool parseDateArgument(const std::string& text, int* year, int* month, int* day);
+// Reads a schedule document; false after saying why on standard error.
+bool readScheduleDocument(const std::string& path, ModulesDocument* document);
+
 void addSunCommand(CLI::App& app, Context& context);
 void addDeviceCommands(CLI::App& app, Context& context);
 void addScheduleCommands(CLI::App& app, Context& context);
 void addEditCommands(CLI::App& app, Context& context);
+void addWeekCommand(CLI::App& app, Context& context);
 
 } // namespace vantrel::ctl

@@ -68,6 +68,11 @@ void printListing(const std::string& text)
 
 } // namespace
 
+bool readScheduleDocument(const std::string& path, ModulesDocument* document)
+{
+    return readDocument(path, document);
+}
+
 void addScheduleCommands(CLI::App& app, Context& context)
 {
     auto previewOptions = std::make_shared<ScheduleOptions>();

@@ -28,10 +28,7 @@ std::string timeText(std::uint32_t value)
 std::optional<std::time_t> momentOf(const std::string& text)
 {
     int year = 0, month = 0, day = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3)
-        return std::nullopt;
-    if (year < 1904 || year > 2040 || month < 1 || month > 12 || day < 1 || day > 31)
+    if (!parseDateArgument(text, &year, &month, &day))
         return std::nullopt;
     std::tm civil{};
     civil.tm_year = year - 1900;
@@ -58,6 +55,15 @@ std::optional<std::time_t> momentOf(const std::string& text)
 }
 
 } // namespace
+
+bool parseDateArgument(const std::string& text, int* year, int* month, int* day)
+{
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", year, month, day, &tail) != 3)
+        return false;
+    return *year >= 1904 && *year <= 2040 && *month >= 1 && *month <= 12 && *day >= 1 &&
+           *day <= 31;
+}
 
 void addLocationOptions(CLI::App* command, LocationOptions& options)
 {

@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     vantrel::ctl::addDeviceCommands(app, context);
     vantrel::ctl::addScheduleCommands(app, context);
     vantrel::ctl::addEditCommands(app, context);
+    vantrel::ctl::addWeekCommand(app, context);
 
     try {
         app.parse(argc, argv);

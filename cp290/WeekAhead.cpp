@@ -1,0 +1,328 @@
+#include "cp290/WeekAhead.h"
+
+#include "cp290/Download.h"
+#include "cp290/Driver.h"
+#include "cp290/EventListing.h"
+#include "suntimes/SunTimes.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <tuple>
+
+namespace vantrel {
+namespace {
+
+// The helper's send time; a download in force until then came the day before.
+constexpr int SendMinuteOfDay = 3 * 60;
+
+constexpr const char* TooManyEventsText =
+    "More than 128 events were specified.  They cannot be sent to the CP290.";
+
+// An entry of one event's own compile, with the event it came from.
+struct CompiledEntry
+{
+    std::uint8_t mode = 0;
+    std::uint8_t dayByte = 0;
+    int minuteOfDay = 0;
+    std::uint8_t function = 0;
+    std::size_t module = 0;
+    std::size_t event = 0;
+};
+
+struct DayDownload
+{
+    std::uint32_t sunrise = NoSunTime;
+    std::uint32_t sunset = NoSunTime;
+    std::string failure;
+    std::vector<CompiledEntry> entries;
+};
+
+// The week borrows the download's globals and the clock; a download being
+// prepared elsewhere in this process finds them as it left them.
+class BorrowedDriverState
+{
+  public:
+    BorrowedDriverState()
+        : m_clock(unixClock()), m_numEvents(NumEvents), m_nowSecs(NowSecs),
+          m_nowDateTime(NowDateTime), m_todayMidnight(TodayMidnightSecs),
+          m_tomorrowMidnight(TomorrowMidnightSecs), m_todaySecs(TodaySecs), m_sunrise(gSunriseTime),
+          m_sunset(gSunsetTime)
+    {
+        std::memcpy(m_table, CP290TimerEvent, sizeof m_table);
+    }
+    ~BorrowedDriverState()
+    {
+        std::memcpy(CP290TimerEvent, m_table, sizeof m_table);
+        NumEvents = m_numEvents;
+        NowSecs = m_nowSecs;
+        NowDateTime = m_nowDateTime;
+        TodayMidnightSecs = m_todayMidnight;
+        TomorrowMidnightSecs = m_tomorrowMidnight;
+        TodaySecs = m_todaySecs;
+        gSunriseTime = m_sunrise;
+        gSunsetTime = m_sunset;
+        setUnixClock(std::move(m_clock));
+    }
+    BorrowedDriverState(const BorrowedDriverState&) = delete;
+    BorrowedDriverState& operator=(const BorrowedDriverState&) = delete;
+
+  private:
+    UnixClock m_clock;
+    std::uint8_t m_table[CP290MaxEvents][CP290TimerEventSize];
+    std::uint16_t m_numEvents;
+    std::uint32_t m_nowSecs;
+    DateTimeRec m_nowDateTime;
+    std::uint32_t m_todayMidnight;
+    std::uint32_t m_tomorrowMidnight;
+    std::uint32_t m_todaySecs;
+    std::uint32_t m_sunrise;
+    std::uint32_t m_sunset;
+};
+
+// 3:00 AM local time of a day, as the helper's "tomorrow at 3:00 AM" finds
+// it: on a day whose clock skips that hour, the moment the clock shows after it.
+std::time_t sendMoment(const DateTimeRec& date)
+{
+    std::tm local{};
+    local.tm_year = date.year - 1900;
+    local.tm_mon = date.month - 1;
+    local.tm_mday = date.day;
+    local.tm_hour = 3;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+template <typename Visit> bool walkEvents(const ModuleList& modules, Visit visit)
+{
+    // The download's order: last module first, last event first.
+    for (std::size_t m = modules.size(); m-- > 0;) {
+        const Module& module = modules[m];
+        for (std::size_t e = module.events.size(); e-- > 0;) {
+            if (const std::optional<Event> event = eventFromData(module.events[e]))
+                if (!visit(module, m, e, *event))
+                    return false;
+        }
+    }
+    return true;
+}
+
+DayDownload compileAt(std::time_t moment, const ModuleList& modules, ClassicEventRepeat repeat)
+{
+    setUnixClock([moment] { return moment; });
+    CP290DoSendEventStart();
+    DayDownload download;
+    download.sunrise = gSunriseTime;
+    download.sunset = gSunsetTime;
+
+    // The whole walk decides, as for the helper, whether anything is sent.
+    walkEvents(modules, [&](const Module& module, std::size_t, std::size_t, const Event& event) {
+        std::string reason;
+        const SendEventResult result =
+            addEventToDownload(module.houseCode, module.unit, event, repeat, &reason);
+        if (result == SendEventResult::Added)
+            return true;
+        download.failure = result == SendEventResult::TooManyEvents ? TooManyEventsText : reason;
+        return false;
+    });
+    if (!download.failure.empty())
+        return download;
+
+    // Each event alone, so every entry keeps the event it came from; merging
+    // only joins units of one house code and changes nothing that is switched.
+    walkEvents(modules,
+               [&](const Module& module, std::size_t m, std::size_t e, const Event& event) {
+                   NumEvents = 0;
+                   addEventToDownload(module.houseCode, module.unit, event, repeat);
+                   for (unsigned i = 0; i < NumEvents; ++i) {
+                       const std::uint8_t* entry = CP290TimerEvent[i];
+                       download.entries.push_back(
+                           {entry[2], entry[3], entry[4] * 60 + entry[5], entry[9], m, e});
+                   }
+                   return true;
+               });
+    return download;
+}
+
+// The day byte's bit for a day of the week (1 = Sunday).
+std::uint8_t dayBit(int dayOfWeek)
+{
+    return dayOfWeek == 1 ? 0x40 : static_cast<std::uint8_t>(1u << (dayOfWeek - 2));
+}
+
+bool isWeekly(std::uint8_t mode)
+{
+    return mode == CP290ModeWeekly || mode == CP290ModeWeeklySecurity;
+}
+
+void collect(const DayDownload& download, const Module* modules, std::uint8_t bit, bool early,
+             std::vector<WeekSwitching>* out)
+{
+    if (!download.failure.empty())
+        return;
+    const std::uint8_t dayMode = early ? CP290ModeTomorrow : CP290ModeToday;
+    for (const CompiledEntry& entry : download.entries) {
+        // A today-only event before the download has passed already; a
+        // tomorrow-only one after the next download is erased by it.
+        if ((entry.minuteOfDay <= SendMinuteOfDay) != early)
+            continue;
+        if (entry.mode != dayMode && !(isWeekly(entry.mode) && (entry.dayByte & bit)))
+            continue;
+        const Module& module = modules[entry.module];
+        out->push_back({entry.minuteOfDay, module.houseCode, module.unit, entry.function,
+                        entry.mode == CP290ModeWeeklySecurity, entry.module, entry.event});
+    }
+}
+
+auto sortKey(const WeekSwitching& s)
+{
+    return std::tuple(s.minuteOfDay, s.houseCode, s.unit, s.module, s.function, s.security,
+                      s.event);
+}
+
+// The interface sends a command once at its minute, however many events ask for it.
+bool sameSwitching(const WeekSwitching& a, const WeekSwitching& b)
+{
+    return a.minuteOfDay == b.minuteOfDay && a.module == b.module && a.function == b.function &&
+           a.security == b.security;
+}
+
+std::string sunText(const char* name, std::uint32_t value)
+{
+    if (value == NoSunTime)
+        return std::string("no ") + name;
+    const DateTimeRec time = secondsToDate(value);
+    return std::string(name) + " " + listingTimeText(time.hour, time.minute);
+}
+
+// A description on one line, whatever the file holds.
+std::string oneLine(const std::string& text)
+{
+    std::string line = text;
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return line;
+}
+
+} // namespace
+
+SwitchingKind WeekSwitching::kind() const
+{
+    switch (function) {
+    case 0: // all units off
+    case 3:
+        return SwitchingKind::Off;
+    case 1: // all lights on
+    case 2:
+        return SwitchingKind::On;
+    default:
+        return SwitchingKind::Dim;
+    }
+}
+
+const char* weekdayName(int dayOfWeek)
+{
+    static constexpr std::array<const char*, 7> names{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                      "Thursday", "Friday", "Saturday"};
+    return dayOfWeek >= 1 && dayOfWeek <= 7 ? names[static_cast<std::size_t>(dayOfWeek - 1)] : "?";
+}
+
+std::string weekModuleText(std::int64_t houseCode, std::int64_t unit)
+{
+    std::string text(1, isValidHouseCode(houseCode) ? static_cast<char>('A' + houseCode) : '?');
+    text += '-';
+    if (unit == AllLightsUnit)
+        text += "All Light Modules";
+    else if (unit == AllModulesUnit)
+        text += "All Modules";
+    else
+        text += std::to_string(unit);
+    return text;
+}
+
+bool computeWeekAhead(const ModuleList& modules, ClassicEventRepeat repeat, int year, int month,
+                      int day, int days, std::vector<WeekDay>* result, std::string* error)
+{
+    result->clear();
+    if (days < 1 || days > WeekAheadMaxDays) {
+        *error = "the number of days must be 1 to " + std::to_string(WeekAheadMaxDays);
+        return false;
+    }
+    DateTimeRec first;
+    first.year = static_cast<std::int16_t>(year);
+    first.month = static_cast<std::int16_t>(month);
+    first.day = static_cast<std::int16_t>(day);
+    const DateTimeRec check = secondsToDate(dateToSeconds(first));
+    // The day before is compiled too; the last day must end within the clock.
+    const std::int64_t firstValue = dateToSeconds(first);
+    if (year < 1904 || year > 2040 || check.year != year || check.month != month ||
+        check.day != day || firstValue < std::int64_t{SecondsPerDay} ||
+        firstValue + std::int64_t{days} * SecondsPerDay - 1 > std::int64_t{UINT32_MAX}) {
+        *error = "the days must lie between 1904-01-02 and 2040-02-05";
+        return false;
+    }
+
+    const BorrowedDriverState borrowed;
+    std::vector<DateTimeRec> dates;
+    std::vector<DayDownload> downloads;
+    for (int i = -1; i < days; ++i) {
+        const DateTimeRec date =
+            secondsToDate(static_cast<std::uint32_t>(firstValue + std::int64_t{i} * SecondsPerDay));
+        dates.push_back(date);
+        downloads.push_back(compileAt(sendMoment(date), modules, repeat));
+    }
+
+    for (int i = 1; i <= days; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        WeekDay weekDay;
+        weekDay.date = dates[index];
+        weekDay.sunrise = downloads[index].sunrise;
+        weekDay.sunset = downloads[index].sunset;
+        weekDay.failure = downloads[index].failure;
+        const std::uint8_t bit = dayBit(weekDay.date.dayOfWeek);
+        collect(downloads[index - 1], modules.data(), bit, true, &weekDay.switchings);
+        collect(downloads[index], modules.data(), bit, false, &weekDay.switchings);
+        std::vector<WeekSwitching>& list = weekDay.switchings;
+        std::sort(list.begin(), list.end(), [](const WeekSwitching& a, const WeekSwitching& b) {
+            return sortKey(a) < sortKey(b);
+        });
+        list.erase(std::unique(list.begin(), list.end(), sameSwitching), list.end());
+        result->push_back(std::move(weekDay));
+    }
+    return true;
+}
+
+std::string weekAheadText(const std::vector<WeekDay>& days, const ModuleList& modules)
+{
+    std::string text;
+    char date[32];
+    for (const WeekDay& day : days) {
+        std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.date.month % 100, day.date.day % 100,
+                      day.date.year % 10000);
+        text += std::string(weekdayName(day.date.dayOfWeek)) + " " + date + "  " +
+                sunText("sunrise", day.sunrise) + "  " + sunText("sunset", day.sunset) + "\n";
+        if (!day.failure.empty())
+            text += "  Not sent at 3:00 AM: " + day.failure + "\n";
+        for (const WeekSwitching& s : day.switchings) {
+            text += "  " + listingTimeText(s.minuteOfDay / 60, s.minuteOfDay % 60) + "  " +
+                    weekModuleText(s.houseCode, s.unit) + "  Turn " +
+                    listingActionText(s.function).value_or("?");
+            if (s.security)
+                text += " (Security)";
+            const std::string name =
+                s.module < modules.size() ? oneLine(modules[s.module].name) : std::string();
+            if (!name.empty())
+                text += "  " + name;
+            text += "\n";
+        }
+        if (day.switchings.empty() && day.failure.empty())
+            text += "  None.\n";
+    }
+    return text;
+}
+
+} // namespace vantrel
