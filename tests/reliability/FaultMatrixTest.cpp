@@ -60,10 +60,10 @@ struct ExchangeCase
 {
     const char* name;
     Kind kind;
-    int spoiled;     // the exchange (frame) the fault hits first, counted from 1
-    int before;      // exchanges that succeed before it
-    int frameTicks;  // its longest frame
-    bool selfTest;   // waits for the interface's self test
+    int spoiled;    // the exchange (frame) the fault hits first, counted from 1
+    int before;     // exchanges that succeed before it
+    int frameTicks; // its longest frame
+    bool selfTest;  // waits for the interface's self test
 };
 
 const std::vector<ExchangeCase> Exchanges = {
@@ -103,17 +103,26 @@ std::vector<std::string> fault(const std::string& text)
 }
 
 const std::vector<FaultCase> Faults = {
-    {"NoReply", [](const std::string& r, int) { return fault("no-reply@" + r); },
-     ByteTimeoutTicks, {NoAnswer}},
+    {"NoReply",
+     [](const std::string& r, int) { return fault("no-reply@" + r); },
+     ByteTimeoutTicks,
+     {NoAnswer}},
     // Late and trickling by far more than the byte time-out and the self
     // test's wait, so that a loaded machine cannot make a reply look in time.
-    {"LateReply", [](const std::string& r, int) { return fault("late=2@" + r); },
-     ByteTimeoutTicks, {NoAnswer}},
-    {"GarbageBeforeHandshake", [](const std::string& r, int) { return fault("garbage@" + r); },
-     ByteTimeoutTicks, {NoAnswer}},
-    {"WrongStatus", [](const std::string& r, int) { return fault("bad-status@" + r); },
-     ByteTimeoutTicks, {"The CP290 answered with status"}},
-    {"DroppedByte", [](const std::string& r, int) { return fault("drop-byte@" + r); },
+    {"LateReply",
+     [](const std::string& r, int) { return fault("late=2@" + r); },
+     ByteTimeoutTicks,
+     {NoAnswer}},
+    {"GarbageBeforeHandshake",
+     [](const std::string& r, int) { return fault("garbage@" + r); },
+     ByteTimeoutTicks,
+     {NoAnswer}},
+    {"WrongStatus",
+     [](const std::string& r, int) { return fault("bad-status@" + r); },
+     ByteTimeoutTicks,
+     {"The CP290 answered with status"}},
+    {"DroppedByte",
+     [](const std::string& r, int) { return fault("drop-byte@" + r); },
      ByteTimeoutTicks,
      {NoAnswer, "The CP290 answered with status", "The CP290's reply did not end in time"},
      FaultTick,
@@ -121,20 +130,27 @@ const std::vector<FaultCase> Faults = {
     // Bytes every 1/60 s keep the byte time-out from firing; only the cap on
     // the handshake ends an attempt. Shorter ticks keep that cap short; a
     // loaded machine may still let the byte time-out fire first.
-    {"Babble", [](const std::string& r, int) { return fault("babble@" + r); }, BabbleCapTicks,
-     {"The CP290 sent data but no reply", NoAnswer}, 100us},
-    {"Trickle", [](const std::string& r, int) { return fault("trickle=2@" + r); },
-     ByteTimeoutTicks, {NoAnswer}},
+    {"Babble",
+     [](const std::string& r, int) { return fault("babble@" + r); },
+     BabbleCapTicks,
+     {"The CP290 sent data but no reply", NoAnswer},
+     100us},
+    {"Trickle",
+     [](const std::string& r, int) { return fault("trickle=2@" + r); },
+     ByteTimeoutTicks,
+     {NoAnswer}},
     {"VanishesMidReply",
-     [](const std::string&, int first) { return fault("vanish=3@" + std::to_string(first)); }, 0,
+     [](const std::string&, int first) { return fault("vanish=3@" + std::to_string(first)); },
+     0,
      {"The serial device was disconnected", "Input/output error"}},
     {"PowerLoss",
-     [](const std::string&, int first) {
-         return fault("power-loss=0.6@" + std::to_string(first));
-     },
-     ByteTimeoutTicks, {NoAnswer}},
-    {"PortHeldByTheOtherProgram", [](const std::string&, int) { return std::vector<std::string>{}; },
-     0, {"Device or resource busy"}},
+     [](const std::string&, int first) { return fault("power-loss=0.6@" + std::to_string(first)); },
+     ByteTimeoutTicks,
+     {NoAnswer}},
+    {"PortHeldByTheOtherProgram",
+     [](const std::string&, int) { return std::vector<std::string>{}; },
+     0,
+     {"Device or resource busy"}},
 };
 
 bool isVanish(const FaultCase& f)
