@@ -9,6 +9,7 @@
 #include "platform/PropertyList.h"
 #include "schedule/HelperCopy.h"
 #include "support/TemporaryHome.h"
+#include "tests/reliability/ProcessRun.h"
 #include "tests/reliability/SaveVersions.h"
 
 #include <gtest/gtest.h>
@@ -35,50 +36,17 @@ int killBudget()
     return kills > 0 ? kills : 1200;
 }
 
-class SaveLoop
+// The save loop of SaveLoop.cpp in one of its modes.
+struct SaveLoop : Process
 {
-  public:
     explicit SaveLoop(std::vector<std::string> arguments)
+        : Process(withProgram(std::move(arguments)))
+    {}
+    static std::vector<std::string> withProgram(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), VANTREL_SAVE_LOOP_PATH);
-        std::vector<char*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        m_pidfd = m_pid > 0 ? static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0)) : -1;
+        return arguments;
     }
-    ~SaveLoop() { killNow(); }
-    SaveLoop(const SaveLoop&) = delete;
-    SaveLoop& operator=(const SaveLoop&) = delete;
-
-    bool started() const { return m_pid > 0 && m_pidfd >= 0; }
-
-    // Waits until the moment to kill it; false when it ended by itself first.
-    bool runFor(std::chrono::microseconds span)
-    {
-        pollfd fd{m_pidfd, POLLIN, 0};
-        const timespec timeout{0, static_cast<long>(span.count()) * 1000};
-        return ppoll(&fd, 1, &timeout, nullptr) == 0;
-    }
-
-    // True when it died of the kill, not of its own accord.
-    bool killNow()
-    {
-        if (m_pid <= 0)
-            return false;
-        kill(m_pid, SIGKILL);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        close(m_pidfd);
-        m_pid = -1;
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-  private:
-    pid_t m_pid = -1;
-    int m_pidfd = -1;
 };
 
 // Kills land anywhere from the program's start to several saves later.

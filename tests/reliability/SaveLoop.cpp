@@ -4,8 +4,10 @@
 //   vantrel-save-loop application FIRST      the application's preferences
 //                                            with the helper copy in them
 //   vantrel-save-loop helper FIRST           the helper's preferences
-// Preferences go to $XDG_CONFIG_HOME/vantrel/.
+//   vantrel-save-loop log WHO COUNT          COUNT activity log lines, then ends
+// Preferences go to $XDG_CONFIG_HOME/vantrel/, the log to $XDG_STATE_HOME/vantrel/.
 
+#include "cp290/ActivityLog.h"
 #include "platform/Preferences.h"
 #include "schedule/HelperCopy.h"
 #include "tests/reliability/SaveVersions.h"
@@ -19,6 +21,12 @@ int main(int argc, char** argv)
     using namespace vantrel;
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool document = mode == "document";
+    if (mode == "log" && argc == 4) {
+        const long count = std::atol(argv[3]);
+        for (long i = 0; i < count; ++i)
+            writeLog(test::logLineMessage(argv[2], i));
+        return 0;
+    }
     if (argc != (document ? 4 : 3)) {
         std::fprintf(stderr, "usage: vantrel-save-loop document FILE FIRST | application FIRST | "
                              "helper FIRST\n");

@@ -55,6 +55,12 @@ inline std::optional<long> versionOf(const ModuleList& modules)
     return k;
 }
 
+// A log message long enough that a line written in pieces would show.
+inline std::string logLineMessage(const std::string& who, long i)
+{
+    return who + " line " + std::to_string(i) + " " + std::string(200, who.empty() ? '.' : who[0]);
+}
+
 // The helper's own domain: its process id and send time move together.
 constexpr std::time_t HelperVersionBase = 1'200'000'000;
 
