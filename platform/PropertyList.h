@@ -46,8 +46,9 @@ class PropertyDictionary
     void set(std::string key, PropertyValue value);
     // True when the key was there.
     bool remove(std::string_view key);
-    std::size_t size() const { return m_entries.size(); }
-    bool empty() const { return m_entries.empty(); }
+    // Defined below PropertyValue: clang wants it complete here.
+    std::size_t size() const;
+    bool empty() const;
     const std::vector<Entry>& entries() const { return m_entries; }
 
     bool operator==(const PropertyDictionary& other) const;
@@ -112,6 +113,15 @@ class PropertyValue
                  PropertyDictionary>
         m_value;
 };
+
+inline std::size_t PropertyDictionary::size() const
+{
+    return m_entries.size();
+}
+inline bool PropertyDictionary::empty() const
+{
+    return m_entries.empty();
+}
 
 // Deeper nesting than any of our files use; the parser below us recurses.
 constexpr int MaxPropertyListDepth = 64;

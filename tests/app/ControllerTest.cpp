@@ -2,6 +2,8 @@
 #include "app/PreferencesWindow.h"
 #include "app/core/HelperInstallation.h"
 #include "cp290/ActivityLog.h"
+#include "cp290/Driver.h"
+#include "cp290/DriverTesting.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
@@ -286,6 +288,82 @@ TEST_F(ControllerTest, RepeatCountsMarkTheDocumentOnlyWhenChanged)
     EXPECT_TRUE(window->isDocumentEdited());
     EXPECT_EQ(window->document().eventRepeat, (ClassicEventRepeat{3, 1}));
 }
+
+// Faults of the interface as the window meets them: the status sheet goes,
+// the driver's report and the command's own failure alert show, nothing
+// modal is left up, and with the fault gone the same menu item works.
+struct WindowFaultCase
+{
+    const char* legend;
+    std::vector<std::string> fault;
+    const char* action; // objectName of the CP290 menu item
+    const char* failureTitle;
+};
+
+class ControllerFaults : public ControllerTest,
+                         public ::testing::WithParamInterface<WindowFaultCase>
+{
+};
+
+TEST_P(ControllerFaults, StatusSheetClosesAlertShowsAndTheWindowStaysUsable)
+{
+    const WindowFaultCase& row = GetParam();
+    SCOPED_TRACE(row.legend);
+    setDriverTickForTests(std::chrono::microseconds(250)); // a byte time-out of 75 ms
+    window->selectRow(0, false);
+    window->newEvent();
+    auto trigger = [&] {
+        QAction* item = window->findChild<QAction*>(row.action);
+        ASSERT_NE(item, nullptr);
+        item->trigger();
+    };
+    auto statusSheetShown = [] {
+        for (QWidget* widget : QApplication::allWidgets())
+            if (widget->objectName() == "statusWindow" && widget->isVisible())
+                return true;
+        return false;
+    };
+    {
+        Cp290Sim faulty(row.fault, true, "ttyCP290");
+        controller->deviceFolders->extra = faulty.deviceDirectory();
+        controller->serialDeviceSelected("CP290");
+        trigger();
+    }
+    EXPECT_FALSE(statusSheetShown());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    ASSERT_EQ(answers.alerts.size(), 2u);
+    EXPECT_EQ(answers.alerts[0].first, "CP290 Not Responding");
+    EXPECT_EQ(answers.alerts[1].first, row.failureTitle);
+    EXPECT_EQ(CP290FileDescriptor, -1);
+
+    Cp290Sim healthy({}, true, "ttyCP290");
+    controller->deviceFolders->extra = healthy.deviceDirectory();
+    answers.alerts.clear();
+    trigger();
+    for (const auto& [title, message] : answers.alerts)
+        EXPECT_NE(title, row.failureTitle) << "failed again with the fault gone";
+    EXPECT_FALSE(statusSheetShown());
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaults,
+                         ::testing::Values(WindowFaultCase{"silent clock",
+                                                           {"--fault", "no-reply"},
+                                                           "setCP290Clock",
+                                                           "Setting Clock Failed"},
+                                           WindowFaultCase{"self test refused",
+                                                           {"--fault", "bad-status@2-"},
+                                                           "selfTest",
+                                                           "Self Test Failed"},
+                                           WindowFaultCase{"babbling clock read",
+                                                           {"--fault", "babble"},
+                                                           "displayCP290Clock",
+                                                           "Getting Clock Failed"},
+                                           WindowFaultCase{"vanishing mid-download",
+                                                           {"--fault", "vanish=3@4"},
+                                                           "sendEventsToCP290",
+                                                           "Sending events failed."}),
+                         [](const auto& info) { return "Row" + std::to_string(info.index); });
 
 TEST(ControllerTexts, TheClockInTwelveHours)
 {
