@@ -8,6 +8,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 
+scripts/install-packages.sh clang libclang-rt-14-dev cmake qt6-base-dev libplist-dev libplist++-dev \
+    libcli11-dev pkg-config
+
 seconds=${1:-10}
 build=${VANTREL_FUZZ_BUILD_DIR:-build-fuzz}
 targets="fuzz_document fuzz_preferences fuzz_event_text fuzz_formatters fuzz_event_listing fuzz_clipboard"

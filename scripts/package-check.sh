@@ -10,15 +10,7 @@ cd "$(dirname "$0")/.."
 build=${1:-${VANTREL_BUILD_DIR:-build}}
 
 packages="xvfb xdotool x11-utils libglib2.0-bin shared-mime-info desktop-file-utils appstream man-db"
-missing=""
-for p in $packages; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends $missing
-fi
+scripts/install-packages.sh $packages
 
 fail() { echo "package-check: $*" >&2; exit 1; }
 step() { echo "package-check: $*"; }
