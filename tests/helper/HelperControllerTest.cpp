@@ -334,6 +334,36 @@ TEST_F(HelperCheck, AnInterfaceThatLostItsMemoryIsReprogrammedAtTheNextCheck)
     EXPECT_EQ(gBaseHouseCode, 0x20);
 }
 
+TEST_F(HelperCheck, TheCheckAfterSendingLogsTheFirstDifferenceAndSendsAgainAtTheNextCheck)
+{
+    // Events go last first, so the fourth frame stores the 6:30 event in
+    // slot 0: an hour off, the first time only.
+    startSim({"--fault", "corrupt-event=0@4"});
+    Event sunset = weeklyEvent(0, 0);
+    sunset.Flags = EventDaysMask | EventSunsetFlag | EventOnFlag;
+    test::storeApplicationCopy({moduleWith({sunset, weeklyEvent(6, 30)})});
+    {
+        Preferences application(ApplicationDomain);
+        application.setValue(CheckAfterSendKey, true);
+        application.synchronize();
+    }
+    start();
+    auto messages = logMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1], "Events sent successfully.");
+    EXPECT_EQ(messages[2], "Events not verified. Slot 0 holds A-1  Turn On @ 7:30 AM Every Day "
+                           "instead of A-1  Turn On @ 6:30 AM Every Day.");
+    EXPECT_FALSE(storedSendTime());
+
+    clock.advance(300);
+    controller->checkWhatToSend();
+    messages = logMessages();
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[3], "Events sent successfully.");
+    EXPECT_EQ(messages[4], "Events verified.");
+    EXPECT_TRUE(storedSendTime());
+}
+
 TEST(HelperSendTime, NextCalendarDayAtThree)
 {
     test::FixedClock clock(2007, 3, 10, 23, 30, 0, "EST5EDT,M3.2.0,M11.1.0");
