@@ -45,13 +45,13 @@ std::string eventsText(unsigned count)
 SlotTable downloadedSlots()
 {
     SlotTable table;
-    for (auto& slot : table.slots) {
+    for (auto& slot : table.entries) {
         std::memset(slot, 0, sizeof slot);
         slot[2] = CP290EmptySlotMode;
     }
     table.count = std::min<unsigned>(NumEvents, CP290MaxEvents);
     for (unsigned i = 0; i < table.count; ++i)
-        std::memcpy(table.slots[i], CP290TimerEvent[i], CP290TimerEventSize);
+        std::memcpy(table.entries[i], CP290TimerEvent[i], CP290TimerEventSize);
     return table;
 }
 
@@ -59,8 +59,8 @@ std::vector<SlotDifference> compareSlots(const SlotTable& expected,
                                          std::span<const TimerEventEntry> held)
 {
     std::vector<SlotDifference> differences;
-    for (std::size_t i = 0; i < std::size(expected.slots); ++i) {
-        const TimerEventEntry& want = expected.slots[i];
+    for (std::size_t i = 0; i < std::size(expected.entries); ++i) {
+        const TimerEventEntry& want = expected.entries[i];
         static const TimerEventEntry empty = {0, 0, CP290EmptySlotMode};
         const TimerEventEntry& have = i < held.size() ? held[i] : empty;
         SlotDifference difference;

@@ -17,7 +17,7 @@ namespace vantrel {
 
 struct SlotTable
 {
-    TimerEventEntry slots[CP290MaxEvents];
+    TimerEventEntry entries[CP290MaxEvents];
     unsigned count = 0; // used slots, entries 0 to count - 1
 };
 

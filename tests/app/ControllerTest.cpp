@@ -2,6 +2,7 @@
 #include "app/PreferencesWindow.h"
 #include "app/core/HelperInstallation.h"
 #include "cp290/ActivityLog.h"
+#include "cp290/DriverTesting.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -228,6 +230,42 @@ TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
     ASSERT_GE(answers.alerts.size(), 2u);
     EXPECT_EQ(answers.alerts.back().first, "Sending events failed.");
     EXPECT_EQ(readHelperCopy(applicationPreferences())->modules.front().events.size(), 1u);
+}
+
+TEST_F(ControllerTest, SendingChecksWhenAskedAndSetsALostBaseHouseCodeAgain)
+{
+    // The first send's timer event (its fourth frame) is acknowledged but not
+    // stored; the power goes with the second send's first frame.
+    setDriverTickForTests(std::chrono::milliseconds(1));
+    Cp290Sim sim(
+        {"--base-house-code", "C", "--fault", "drop-event=0@4", "--fault", "power-loss=0.05@6"},
+        true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("checkAfterSendCheckbox")->setChecked(true);
+        sheet->accept();
+    });
+    controller->preferences();
+    EXPECT_EQ(applicationPreferences().boolValue(CheckAfterSendKey), true);
+    window->selectRow(0, false);
+    window->newEvent();
+
+    window->sendEventsToCP290();
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "The CP290 does not hold what was sent.");
+    EXPECT_TRUE(answers.alerts[0].second.contains("\n  Slot 0 is missing A-1  Turn "))
+        << answers.alerts[0].second.toStdString();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    EXPECT_EQ(applicationPreferences().stringValue(BaseHouseCodeKey), "C");
+
+    window->sendEventsToCP290();
+    ASSERT_EQ(answers.alerts.size(), 2u) << answers.alerts.back().first.toStdString();
+    EXPECT_EQ(answers.alerts[1].first, "The CP290 had lost its memory.");
+    EXPECT_TRUE(answers.alerts[1].second.endsWith("the schedule was sent again."));
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Sent and verified");
+    EXPECT_TRUE(sim.waitForTraceLine("rx 00 20"));
+    setDriverTickForTests(std::chrono::nanoseconds(0));
 }
 
 TEST_F(ControllerTest, AModuleSelectedTwiceIsSwitchedTwice)
