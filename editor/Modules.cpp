@@ -1286,9 +1286,10 @@ void Modules::tellHowTheSendWent(const DownloadReport& report)
         dialogs().alert(this, tr("The events were sent, but could not be read back."),
                         tr("Whether the CP290 holds them was not checked."));
     else if (!report.verified())
-        dialogs().alert(
-            this, tr("The CP290 does not hold what was sent."),
-            QString::fromStdString(verificationText(*report.differences, report.count)));
+        dialogs().alert(this, tr("The CP290 does not hold what was sent."),
+                        // A wrapped line reads better as a list item than indented.
+                        QString::fromStdString(verificationText(*report.differences, report.count))
+                            .replace(QStringLiteral("\n  "), QStringLiteral("\n\u2022 ")));
     else
         statusBar()->showMessage(tr("Sent and verified"), SentMessageMilliseconds);
 }

@@ -254,7 +254,8 @@ TEST_F(ControllerTest, SendingChecksWhenAskedAndSetsALostBaseHouseCodeAgain)
     window->sendEventsToCP290();
     ASSERT_EQ(answers.alerts.size(), 1u);
     EXPECT_EQ(answers.alerts[0].first, "The CP290 does not hold what was sent.");
-    EXPECT_TRUE(answers.alerts[0].second.contains("\n  Slot 0 is missing A-1  Turn "))
+    EXPECT_TRUE(
+        answers.alerts[0].second.contains(QStringLiteral("\n\u2022 Slot 0 is missing A-1  Turn ")))
         << answers.alerts[0].second.toStdString();
     EXPECT_EQ(window->statusBar()->currentMessage(), "");
     EXPECT_EQ(applicationPreferences().stringValue(BaseHouseCodeKey), "C");
