@@ -11,7 +11,7 @@ namespace vantrel {
 
 class DriverHost
 {
-  public:
+public:
     virtual ~DriverHost() = default;
     virtual void statusEnd() = 0;
     // An alert with a title, one "OK" button and a message.
@@ -23,7 +23,7 @@ class DriverHost
 // Shows nothing (the helper program).
 class SilentDriverHost : public DriverHost
 {
-  public:
+public:
     void statusEnd() override {}
     void showAlert(const std::string&, const std::string&) override {}
     void incrementProgress(double) override {}
@@ -32,7 +32,7 @@ class SilentDriverHost : public DriverHost
 // Prints alerts to standard error (vantrelctl).
 class ConsoleDriverHost : public DriverHost
 {
-  public:
+public:
     void statusEnd() override {}
     void showAlert(const std::string& title, const std::string& message) override;
     void incrementProgress(double) override {}
