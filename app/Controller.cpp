@@ -6,6 +6,7 @@
 #include "cp290/ClockText.h"
 #include "cp290/Driver.h"
 #include "cp290/EventListing.h"
+#include "cp290/Recovery.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
@@ -131,6 +132,7 @@ Controller::~Controller()
         gStatusProgressIndicator = nullptr;
         setDocumentHost(nullptr);
         setDriverHost(nullptr);
+        setBaseHouseCodeObserver(nullptr);
     }
     for (QWidget* window :
          {static_cast<QWidget*>(m_logWindow.data()), static_cast<QWidget*>(m_eventsWindow.data()),
@@ -173,6 +175,11 @@ void Controller::awakeFromNib()
     setDriverHost(&host);
     setDocumentHost(this);
     CP290Verbose = true;
+    // Kept for setting it again should the interface lose its memory.
+    setBaseHouseCodeObserver([this](std::uint8_t byte) {
+        rememberBaseHouseCode(m_preferences, byte);
+        m_preferences.synchronize();
+    });
 
     m_helperProcessID = m_preferences.integerValue(ProcessIDKey);
     installOrUpdateHelper(bundledHelper, installedHelper, m_helperProcessID);
@@ -528,6 +535,7 @@ void Controller::preferences()
     m_preferencesWindow = nullptr;
     doneWithPreferences(sheet.helperEnabled(), helperRunning);
     sheet.applyLocation();
+    sheet.applyCheckAfterSend();
 }
 
 bool Controller::doneWithPreferences(bool helperEnabled, bool helperWasRunning)

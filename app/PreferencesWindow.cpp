@@ -86,6 +86,18 @@ PreferencesWindow::PreferencesWindow(Preferences& preferences, bool helperRunnin
     helperNote->setEnabled(false);
     layout->addWidget(helperNote);
 
+    m_checkAfterSend = new QCheckBox(tr("Check the interface after each send"), this);
+    m_checkAfterSend->setObjectName("checkAfterSendCheckbox");
+    m_checkAfterSend->setChecked(preferences.boolValue(CheckAfterSendKey).value_or(false));
+    layout->addWidget(m_checkAfterSend);
+    auto* checkNote = new QLabel(tr("The window and the helper read the events back from the "
+                                    "CP290 and compare them with what was sent; the helper "
+                                    "sends again at its next check when they differ."),
+                                 this);
+    checkNote->setWordWrap(true);
+    checkNote->setEnabled(false);
+    layout->addWidget(checkNote);
+
     auto* location = new QGroupBox(tr("Location for sunrise and sunset"), this);
     auto* form = new QFormLayout(location);
     const QString zone = QString::fromStdString(systemTimeZoneName());
@@ -147,6 +159,19 @@ PreferencesWindow::PreferencesWindow(Preferences& preferences, bool helperRunnin
 bool PreferencesWindow::helperEnabled() const
 {
     return m_helperCheckbox->isChecked();
+}
+
+void PreferencesWindow::applyCheckAfterSend()
+{
+    const bool wanted = m_checkAfterSend->isChecked();
+    if (wanted == m_preferences.boolValue(CheckAfterSendKey).value_or(false))
+        return;
+    // Off is the key's absence, as for every preference.
+    if (wanted)
+        m_preferences.setValue(CheckAfterSendKey, true);
+    else
+        m_preferences.removeValue(CheckAfterSendKey);
+    m_preferences.synchronize();
 }
 
 std::optional<std::pair<int, int>> PreferencesWindow::chosenCoordinates() const

@@ -27,6 +27,8 @@ class PreferencesWindow : public QDialog
     bool helperEnabled() const;
     // Stores the location chosen, when it differs from what was stored.
     void applyLocation();
+    // Stores whether to check the interface after each send, when changed.
+    void applyCheckAfterSend();
 
     // "From the time zone: Europe/London, 51° N 0° W", or why there is none.
     static QString timeZoneLocationText(const QString& zone,
@@ -40,6 +42,7 @@ class PreferencesWindow : public QDialog
 
     Preferences& m_preferences;
     QCheckBox* m_helperCheckbox = nullptr;
+    QCheckBox* m_checkAfterSend = nullptr;
     QRadioButton* m_fromTimeZone = nullptr;
     QRadioButton* m_given = nullptr;
     QSpinBox* m_latitude = nullptr;

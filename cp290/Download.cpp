@@ -2,6 +2,7 @@
 
 #include "cp290/Driver.h"
 #include "cp290/DriverHost.h"
+#include "cp290/Recovery.h"
 #include "suntimes/SunTimes.h"
 
 #include <cstdio>
@@ -296,7 +297,7 @@ const std::string& lastSendEventError()
     return lastError;
 }
 
-bool CP290DoSendEventEnd()
+bool CP290DoSendEventEnd(MemoryRecovery* recovery)
 {
     BatchPort port;
     // With no events at all the interface is left alone. Events that give no
@@ -307,7 +308,7 @@ bool CP290DoSendEventEnd()
 
     const int share = ProgressTotal / (NumEvents + 3);
     gProgressBudget = static_cast<double>(share);
-    if (!CP290DoSetClock())
+    if (!(recovery ? CP290DoSetClockRecovering(*recovery) : CP290DoSetClock()))
         return false;
     if (!CP290DoGetClock())
         return false;

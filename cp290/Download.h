@@ -69,12 +69,16 @@ SendEventResult addEventToDownload(std::int64_t houseCodeIndex, std::int64_t uni
 SendEventResult lastSendEventResult();
 const std::string& lastSendEventError();
 
+struct MemoryRecovery;
+
 // Sets the clock, keeps the base house code while erasing the stored events,
 // and downloads the table. Nothing is sent when no event at all was offered
 // since CP290DoSendEventStart; events that give no entry today still erase
 // the interface's old ones. The port stays open across the batch and is
-// closed on every way out.
-bool CP290DoSendEventEnd();
+// closed on every way out. With a recovery, an interface that refuses the
+// first command because it lost its memory gets its base house code back
+// and then the whole download (see Recovery.h).
+bool CP290DoSendEventEnd(MemoryRecovery* recovery = nullptr);
 
 // The walk every caller makes: CP290DoSendEventStart, then every event of
 // every module, last module and last event first. Start is called even when

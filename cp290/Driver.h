@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace vantrel {
@@ -46,6 +48,20 @@ extern std::uint16_t NumEvents;
 // attempts or an alert, and the port is closed (exclusive use released,
 // settings restored) whatever CP290Close says. A null flag turns this off.
 void setCP290StopRequest(volatile std::sig_atomic_t* flag, const sigset_t* waitMask);
+
+// The status the interface answered when the last failed command was
+// refused; nullopt when it failed another way (or nothing failed yet).
+std::optional<std::uint8_t> lastRefusalStatus();
+
+// While held, a command that fails keeps its "CP290 Not Responding" report
+// instead of showing it, so a caller that can still mend the failure says
+// nothing about it; showHeldCP290FailureReport() shows the one kept.
+void holdCP290FailureReport(bool hold);
+void showHeldCP290FailureReport();
+
+// Called with the base house code byte whenever an exchange has read it
+// (command 4) or set it (command 0), so the program can remember it.
+void setBaseHouseCodeObserver(std::function<void(std::uint8_t)> observer);
 
 // Puts every piece of driver state back to its initial value (tests).
 void resetDriverState();

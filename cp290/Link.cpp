@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -120,6 +121,10 @@ struct Failure
 };
 
 Failure lastFailure;
+
+bool failureReportHeld = false;
+std::optional<std::string> heldFailureReport;
+std::function<void(std::uint8_t)> baseHouseCodeObserver;
 
 void noteSystemFailure(int error)
 {
@@ -527,6 +532,9 @@ void resetDriverState()
     stopRequest = nullptr;
     stopWaitMask = nullptr;
     lastFailure = {};
+    failureReportHeld = false;
+    heldFailureReport.reset();
+    baseHouseCodeObserver = nullptr;
 }
 
 void setCP290DeviceFilePath(const char* path)
@@ -724,6 +732,10 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
         if (CP290Verbose && (command == CP290SetBaseHouseCode || command == CP290SetClock ||
                              command == CP290GetClock))
             advanceProgress(gProgressBudget / 2);
+        if (baseHouseCodeObserver && command == CP290GetClock)
+            baseHouseCodeObserver(gBaseHouseCode);
+        else if (baseHouseCodeObserver && command == CP290SetBaseHouseCode && count >= 1)
+            baseHouseCodeObserver(data[0]);
         if (CP290Close)
             closeCP290();
         return true;
@@ -742,12 +754,45 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
                       "device.  The specific error was \"%s\".  Please recheck your connections "
                       "and then retry.",
                       failureText().c_str());
-        driverHost().statusEnd();
-        driverHost().showAlert(NotRespondingTitle, message);
+        if (failureReportHeld) {
+            heldFailureReport = message;
+        } else {
+            driverHost().statusEnd();
+            driverHost().showAlert(NotRespondingTitle, message);
+        }
     }
     if (CP290Close)
         closeCP290();
     return false;
+}
+
+std::optional<std::uint8_t> lastRefusalStatus()
+{
+    if (lastFailure.kind != FailureKind::BadStatus)
+        return std::nullopt;
+    return lastFailure.status;
+}
+
+void holdCP290FailureReport(bool hold)
+{
+    failureReportHeld = hold;
+    if (hold)
+        heldFailureReport.reset();
+}
+
+void showHeldCP290FailureReport()
+{
+    if (!heldFailureReport)
+        return;
+    const std::string message = std::move(*heldFailureReport);
+    heldFailureReport.reset();
+    driverHost().statusEnd();
+    driverHost().showAlert(NotRespondingTitle, message);
+}
+
+void setBaseHouseCodeObserver(std::function<void(std::uint8_t)> observer)
+{
+    baseHouseCodeObserver = std::move(observer);
 }
 
 } // namespace vantrel

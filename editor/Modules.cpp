@@ -2,6 +2,8 @@
 
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
+#include "cp290/Recovery.h"
+#include "cp290/Verification.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DocumentHost.h"
@@ -146,6 +148,8 @@ void Modules::updateTitle()
 
 void Modules::updateChangeCount()
 {
+    // What was sent and verified is no longer the document.
+    statusBar()->clearMessage();
     setWindowModified(true);
     updateTitle();
     scheduleCountUpdate();
@@ -1280,12 +1284,16 @@ void Modules::sendEventsToCP290()
     if (hadEvents) {
         host->statusStartWithMessage(tr("Sending events to CP290..."));
         gProgressBudget = 130;
-        const bool sent = CP290DoSendEventEnd();
+        const bool check = applicationPreferences().boolValue(CheckAfterSendKey).value_or(false);
+        const DownloadReport report = finishDownload(rememberedBaseHouseCode(), check, [host] {
+            host->statusStartWithMessage(tr("Checking the events in the CP290..."));
+        });
         host->statusEnd();
-        if (!sent) {
+        if (!report.sent) {
             dialogs().alert(this, tr("Sending events failed."), QString());
             return;
         }
+        tellHowTheSendWent(report);
     } else {
         dialogs().alert(this, tr("There are no events to send."), QString());
     }
@@ -1296,6 +1304,27 @@ void Modules::sendEventsToCP290()
                         tr("The schedule was sent, but the helper's copy could not be stored."),
                         QString::fromStdString(error));
     scheduleCountUpdate();
+}
+
+void Modules::tellHowTheSendWent(const DownloadReport& report)
+{
+    if (report.reprogrammed)
+        dialogs().alert(this, tr("The CP290 had lost its memory."),
+                        tr("It had forgotten its clock, its events and its base house code, as "
+                           "it does in a power cut when its battery is flat.  Its base house "
+                           "code was set again and the schedule was sent again."));
+    if (!report.checkAsked)
+        return;
+    if (!report.differences)
+        dialogs().alert(this, tr("The events were sent, but could not be read back."),
+                        tr("Whether the CP290 holds them was not checked."));
+    else if (!report.verified())
+        dialogs().alert(this, tr("The CP290 does not hold what was sent."),
+                        // A wrapped line reads better as a list item than indented.
+                        QString::fromStdString(verificationText(*report.differences, report.count))
+                            .replace(QStringLiteral("\n  "), QStringLiteral("\n\u2022 ")));
+    else
+        statusBar()->showMessage(tr("Sent and verified"), SentMessageMilliseconds);
 }
 
 void Modules::performEvents()

@@ -20,6 +20,7 @@ class QMimeData;
 
 namespace vantrel {
 
+struct DownloadReport;
 class DocumentManager;
 class EventEditor;
 class ModulesOutlineModel;
@@ -123,8 +124,13 @@ class Modules : public QMainWindow
     void showEvent(QShowEvent* event) override;
 
   private:
+    // How long "Sent and verified" stays in the status bar.
+    static constexpr int SentMessageMilliseconds = 20000;
+
     void buildWindow();
     void buildMenus();
+    // The alerts and status line after a download that was sent.
+    void tellHowTheSendWent(const DownloadReport& report);
     QAction* addAction(QMenu* menu, const char* name, const QString& title,
                        const QKeySequence& shortcut, void (Modules::*slot)());
     void windowControllerDidLoadNib(bool isNew);

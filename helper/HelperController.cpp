@@ -3,6 +3,8 @@
 #include "cp290/ActivityLog.h"
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
+#include "cp290/Recovery.h"
+#include "cp290/Verification.h"
 #include "platform/DateTime.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevices.h"
@@ -22,6 +24,7 @@ namespace {
 
 constexpr const char* TooManyEventsLog =
     "More than 128 events were specified.  They cannot be sent to the CP290.";
+constexpr const char* ReprogrammedLog = "Interface memory was lost; reprogrammed.";
 
 // A send time further ahead than this can only have been stored while the
 // clock was wrong; waiting for it would silence the helper until then.
@@ -37,6 +40,28 @@ bool needsDailyDownload(const ModuleList& modules)
             if (const auto event = eventFromData(*item); event && (event->Flags & ChangesDaily))
                 return true;
     return false;
+}
+
+bool hasEvents(const ModuleList& modules)
+{
+    for (const Module& module : modules)
+        if (!module.events.empty())
+            return true;
+    return false;
+}
+
+// The check after a download; false when the interface holds something else.
+bool logCheck(const DownloadReport& report)
+{
+    if (!report.checkAsked)
+        return true;
+    if (!report.differences)
+        writeLog("Events not verified: they could not be read back.");
+    else if (!report.differences->empty())
+        writeLog("Events not verified. " + differenceText(report.differences->front()) + ".");
+    else
+        writeLog("Events verified.");
+    return report.verified();
 }
 
 std::string outcome(const char* format, bool succeeded)
@@ -69,6 +94,11 @@ helperController::helperController(std::function<void()> endProgram)
     : m_defaults(HelperDomain), m_endProgram(std::move(endProgram))
 {}
 
+helperController::~helperController()
+{
+    setBaseHouseCodeObserver(nullptr);
+}
+
 void helperController::awakeFromNib()
 {
     writeLog("Started.");
@@ -76,6 +106,9 @@ void helperController::awakeFromNib()
     m_defaults.setValue(ProcessIDKey, static_cast<std::int64_t>(getpid()));
     save();
     m_defaults.addSuite(ApplicationDomain);
+    // Kept for setting it again should the interface lose its memory.
+    setBaseHouseCodeObserver(
+        [this](std::uint8_t byte) { rememberBaseHouseCode(m_defaults, byte); });
     SignalPipe::install(SIGTERM, &terminate);
     checkWhatToSend();
 }
@@ -169,9 +202,25 @@ void helperController::checkWhatToSend()
     SetRiseSetTimes();
     setCP290DeviceFilePath(path.c_str());
 
+    MemoryRecovery recovery{rememberedBaseHouseCode()};
     bool succeeded = false;
-    if (needsDailyDownload(modules)) {
+    bool download = needsDailyDownload(modules);
+    if (!download) {
+        if (endIfTerminating())
+            return;
+        sending = 1;
+        succeeded = CP290DoSetClockRecovering(recovery);
+        if (recovery.reprogrammed) {
+            writeLog(ReprogrammedLog);
+            // The events went with the memory: the whole schedule goes again.
+            download = succeeded && hasEvents(modules);
+        }
+        if (!download)
+            writeLog(outcome("Clock set %@successfully.", succeeded));
+    }
+    if (download) {
         if (!prepareDownload(modules, copy->eventRepeat)) {
+            sending = 0;
             writeLog(lastSendEventResult() == SendEventResult::TooManyEvents
                          ? std::string(TooManyEventsLog)
                          : "Events not sent: " + lastSendEventError());
@@ -181,14 +230,14 @@ void helperController::checkWhatToSend()
         if (endIfTerminating())
             return;
         sending = 1;
-        succeeded = CP290DoSendEventEnd();
-        writeLog(outcome("Events sent %@successfully.", succeeded));
-    } else {
-        if (endIfTerminating())
-            return;
-        sending = 1;
-        succeeded = CP290DoSetClock();
-        writeLog(outcome("Clock set %@successfully.", succeeded));
+        const bool check = m_defaults.boolValue(CheckAfterSendKey).value_or(false);
+        const DownloadReport report =
+            finishDownload(recovery.reprogrammed ? std::nullopt : recovery.baseHouseCode, check);
+        if (report.reprogrammed)
+            writeLog(ReprogrammedLog);
+        writeLog(outcome("Events sent %@successfully.", report.sent));
+        // What the interface does not hold is sent again at the next check.
+        succeeded = report.sent && logCheck(report);
     }
 
     if (endIfTerminating())

@@ -40,6 +40,9 @@ class helperController
     // endProgram asks the event loop to quit; the controller never exits the
     // process itself.
     explicit helperController(std::function<void()> endProgram);
+    ~helperController();
+    helperController(const helperController&) = delete;
+    helperController& operator=(const helperController&) = delete;
 
     // Logs the start, publishes the process id, installs the SIGTERM handling
     // and runs the first check. The caller then runs checkWhatToSend every

@@ -30,6 +30,12 @@ constexpr const char* HelperModulesKey = "Modules";
 constexpr const char* HelperEventRepeatKey = "EventRepeat";
 constexpr const char* LatitudeKey = "Latitude";
 constexpr const char* LongitudeKey = "Longitude";
+// Read by the helper too: after a download, read the events back and compare.
+constexpr const char* CheckAfterSendKey = "Check After Send";
+// Both domains, each written by its own program: the base house code last
+// read from or set in the interface (its letter), and when.
+constexpr const char* BaseHouseCodeKey = "Base House Code";
+constexpr const char* BaseHouseCodeDateKey = "Base House Code Date";
 // Helper domain.
 constexpr const char* SendTimeKey = "Send Time";
 constexpr const char* ProcessIDKey = "Process ID";

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -248,6 +249,43 @@ TEST_F(ControllerTest, TheStatusSheetOutlivesTheWindowItLastCameDownOn)
     EXPECT_TRUE(controller->isBusy());
     controller->statusEnd();
     EXPECT_FALSE(controller->isBusy());
+}
+
+TEST_F(ControllerTest, SendingChecksWhenAskedAndSetsALostBaseHouseCodeAgain)
+{
+    // The first send's timer event (its fourth frame) is acknowledged but not
+    // stored; the power goes with the second send's first frame.
+    setDriverTickForTests(std::chrono::milliseconds(1));
+    Cp290Sim sim(
+        {"--base-house-code", "C", "--fault", "drop-event=0@4", "--fault", "power-loss=0.05@6"},
+        true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("checkAfterSendCheckbox")->setChecked(true);
+        sheet->accept();
+    });
+    controller->preferences();
+    EXPECT_EQ(applicationPreferences().boolValue(CheckAfterSendKey), true);
+    window->selectRow(0, false);
+    window->newEvent();
+
+    window->sendEventsToCP290();
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "The CP290 does not hold what was sent.");
+    EXPECT_TRUE(
+        answers.alerts[0].second.contains(QStringLiteral("\n\u2022 Slot 0 is missing A-1  Turn ")))
+        << answers.alerts[0].second.toStdString();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    EXPECT_EQ(applicationPreferences().stringValue(BaseHouseCodeKey), "C");
+
+    window->sendEventsToCP290();
+    ASSERT_EQ(answers.alerts.size(), 2u) << answers.alerts.back().first.toStdString();
+    EXPECT_EQ(answers.alerts[1].first, "The CP290 had lost its memory.");
+    EXPECT_TRUE(answers.alerts[1].second.endsWith("the schedule was sent again."));
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Sent and verified");
+    EXPECT_TRUE(sim.waitForTraceLine("rx 00 20"));
+    setDriverTickForTests(std::chrono::nanoseconds(0));
 }
 
 TEST_F(ControllerTest, AModuleSelectedTwiceIsSwitchedTwice)

@@ -168,6 +168,8 @@ TEST(Cp290SimFault, ParsesWhatHelpDescribes)
         {"flaky=2", FaultKind::Flaky, 2.0, 1, LONG_MAX},
         {"vanish=3@6", FaultKind::Vanish, 3.0, 6, 6},
         {"power-loss=2@4", FaultKind::PowerLoss, 2.0, 4, 4},
+        {"corrupt-event=0", FaultKind::CorruptEvent, 0.0, 1, LONG_MAX},
+        {"drop-event=127@5-", FaultKind::DropEvent, 127.0, 5, LONG_MAX},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -183,9 +185,10 @@ TEST(Cp290SimFault, ParsesWhatHelpDescribes)
 
 TEST(Cp290SimFault, RejectsMalformedFaults)
 {
-    for (const char* text : {"", "nope", "late", "no-reply=1", "late=-1", "late=abc", "late=1e300",
-                             "flaky=1.5", "flaky=2@1", "no-reply@0", "no-reply@5-3", "no-reply@x",
-                             "drop-byte=0", "vanish=1.5", "late=nan", "no-reply@"}) {
+    for (const char* text :
+         {"", "nope", "late", "no-reply=1", "late=-1", "late=abc", "late=1e300", "flaky=1.5",
+          "flaky=2@1", "no-reply@0", "no-reply@5-3", "no-reply@x", "drop-byte=0", "vanish=1.5",
+          "late=nan", "no-reply@", "drop-event", "corrupt-event=128", "drop-event=1.5"}) {
         SCOPED_TRACE(text);
         std::string error;
         EXPECT_FALSE(parseFault(text, &error));

@@ -332,10 +332,39 @@ TEST(Cp290SimProgram, PowerLossForgetsEverything)
     ASSERT_TRUE(sim.waitForTraceLine("note fault power-loss"));
     ASSERT_TRUE(sim.waitForTraceLine("note power back"));
 
+    // Like a CP290 whose battery is flat: every command but the base house
+    // code is refused with status 0 until one is set.
+    for (const Bytes& frame : {Bytes{0x04}, Bytes{0x05}, Bytes{0x02, 0x05, 0x12, 0x40, 0x57},
+                               Bytes{0x01, 0x02, 0x60, 0x10, 0x00, 0x72}}) {
+        ASSERT_TRUE(client.sendFrame(frame));
+        EXPECT_EQ(client.read(7), reply(0)) << int(frame[0]);
+    }
+    ASSERT_TRUE(client.sendFrame({0x00, 0x20}));
+    EXPECT_EQ(client.read(7), reply(1));
     ASSERT_TRUE(client.sendFrame({0x04}));
-    EXPECT_EQ(client.read(12), reply(1, {0x00, 0x00, 0x01, 0x60, 0x61})) << "Monday 00:00, house A";
+    EXPECT_EQ(client.read(12), reply(1, {0x00, 0x00, 0x01, 0x20, 0x21})) << "Monday 00:00, house C";
     ASSERT_TRUE(client.sendFrame({0x05}));
     EXPECT_EQ(client.read(7 + 128).at(7), 0xFF) << "slot 0 forgotten";
+}
+
+TEST(Cp290SimProgram, CorruptAndDropEventAcknowledgeButStoreOtherwise)
+{
+    Cp290Sim sim({"--fault", "corrupt-event=1", "--fault", "drop-event=2"});
+    ASSERT_TRUE(sim.isRunning());
+    TerminalClient client(sim.devicePath());
+    // Weekly, every day, 06:30, A1 on, into slots 0, 1 and 2.
+    for (std::uint8_t address : {0x00, 0x08, 0x10}) {
+        ASSERT_TRUE(client.sendFrame(
+            {0x03, address, 0x00, 0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02, 0x8D}));
+        EXPECT_EQ(client.read(7), reply(1));
+    }
+    ASSERT_TRUE(client.sendFrame({0x05}));
+    Bytes expected = reply(1, {0x08, 0x7F, 0x06, 0x1E, 0x80, 0x00, 0x60, 0x02});
+    expected.insert(expected.end(), {0x08, 0x7F, 0x07, 0x1E, 0x80, 0x00, 0x60, 0x02});
+    expected.insert(expected.end(), 126, 0xFF);
+    EXPECT_EQ(client.read(expected.size()), expected);
+    EXPECT_TRUE(sim.waitForTraceLine("note fault corrupt-event 1"));
+    EXPECT_TRUE(sim.waitForTraceLine("note fault drop-event 2"));
 }
 
 TEST(Cp290SimProgram, RunsTimerEventsWhenItsClockReachesThem)

@@ -4,6 +4,7 @@
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
 #include "cp290/DriverTesting.h"
+#include "cp290/EventListing.h"
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
 #include "suntimes/SunTimes.h"
@@ -301,6 +302,66 @@ TEST_F(HelperCheck, TerminationDuringAnExchangeWaitsForItsResult)
     // The loop's own look at the signal afterwards does not log twice.
     controller->checkTerminate();
     EXPECT_EQ(logMessages().size(), 3u);
+}
+
+TEST_F(HelperCheck, AnInterfaceThatLostItsMemoryIsReprogrammedAtTheNextCheck)
+{
+    // Day one downloads five frames (clock, read, base house code, two
+    // events); the power cut comes with the sixth exchange, between the checks.
+    startSim({"--base-house-code", "C", "--fault", "power-loss=0.05@6"});
+    Event sunset = weeklyEvent(0, 0);
+    sunset.Flags = EventDaysMask | EventSunsetFlag | EventOnFlag;
+    test::storeApplicationCopy({moduleWith({sunset, weeklyEvent(6, 30)})});
+    start();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Events sent successfully."}));
+    EXPECT_FALSE(CP290DoGetClock());
+    ASSERT_TRUE(sim->waitForTraceLine("note power back"));
+
+    clock.advance(86400);
+    controller->checkWhatToSend();
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Events sent successfully.",
+                                                       "Interface memory was lost; reprogrammed.",
+                                                       "Events sent successfully."}));
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(nextSendTimeAfter(clock.now())));
+
+    // The interface holds the day's events again, under its own base house code.
+    ASSERT_TRUE(CP290DoGetEvents());
+    const std::string held = eventListingText(CP290TimerEvent, 0);
+    ASSERT_TRUE(prepareDownload({moduleWith({sunset, weeklyEvent(6, 30)})}, {1, 1}));
+    EXPECT_EQ(NumEvents, 2u);
+    EXPECT_EQ(held, eventListingText({CP290TimerEvent, NumEvents}, 0));
+    ASSERT_TRUE(CP290DoGetClock());
+    EXPECT_EQ(gBaseHouseCode, 0x20);
+}
+
+TEST_F(HelperCheck, TheCheckAfterSendingLogsTheFirstDifferenceAndSendsAgainAtTheNextCheck)
+{
+    // Events go last first, so the fourth frame stores the 6:30 event in
+    // slot 0: an hour off, the first time only.
+    startSim({"--fault", "corrupt-event=0@4"});
+    Event sunset = weeklyEvent(0, 0);
+    sunset.Flags = EventDaysMask | EventSunsetFlag | EventOnFlag;
+    test::storeApplicationCopy({moduleWith({sunset, weeklyEvent(6, 30)})});
+    {
+        Preferences application(ApplicationDomain);
+        application.setValue(CheckAfterSendKey, true);
+        application.synchronize();
+    }
+    start();
+    auto messages = logMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1], "Events sent successfully.");
+    EXPECT_EQ(messages[2], "Events not verified. Slot 0 holds A-1  Turn On @ 7:30 AM Every Day "
+                           "instead of A-1  Turn On @ 6:30 AM Every Day.");
+    EXPECT_FALSE(storedSendTime());
+
+    clock.advance(300);
+    controller->checkWhatToSend();
+    messages = logMessages();
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[3], "Events sent successfully.");
+    EXPECT_EQ(messages[4], "Events verified.");
+    EXPECT_TRUE(storedSendTime());
 }
 
 TEST(HelperSendTime, NextCalendarDayAtThree)

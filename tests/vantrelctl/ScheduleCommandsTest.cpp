@@ -2,10 +2,14 @@
 // clock and a fixed zone and location, against a schedule document and the
 // virtual CP290.
 
+#include "cp290/Driver.h"
+#include "cp290/DriverTesting.h"
 #include "platform/DateTime.h"
+#include "platform/Preferences.h"
 #include "schedule/ModulesDocument.h"
 #include "support/Cp290Sim.h"
 #include "support/ScheduleBuilders.h"
+#include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +101,8 @@ class ScheduleCommands : public ::testing::Test
         return result;
     }
 
+    // The preferences vantrelctl reads are this test's own.
+    test::TemporaryHome m_home;
     std::string m_directory;
 };
 
@@ -285,6 +291,96 @@ TEST_F(ScheduleCommands, WeekPrintsEachDayFromTodayOrTheGivenDay)
         EXPECT_EQ(refused.status, 2) << bad;
         EXPECT_EQ(refused.out, "") << bad;
     }
+}
+
+TEST_F(ScheduleCommands, VerifyAndSendVerifyCompareWhatTheInterfaceHoldsSlotBySlot)
+{
+    // Last module first: slot 0, C all modules off at 11 PM; slot 1, A-1
+    // and A-2 on at 6:30 on weekdays.
+    const ModuleList home = {module(0, 1, {clockEvent(WeekdaysOn, 6, 30)}),
+                             module(0, 2, {clockEvent(WeekdaysOn, 6, 30)}),
+                             module(2, 18, {clockEvent(0x7F00, 23, 0)})};
+    const std::string file = write("home.vantrel", home);
+    const std::string fewer = write("fewer.vantrel", {home[2]});
+    const std::string other = write("other.vantrel", {home[0], home[2]});
+    struct Case
+    {
+        const char* legend;
+        std::vector<std::string> faults;
+        std::string command;
+        int status;
+        std::string out;
+    };
+    const std::string sent = "2 of 128 CP290 events sent.\n";
+    const Case cases[] = {
+        {"as sent",
+         {},
+         "send --verify " + quoted(file),
+         0,
+         sent + "The CP290 holds exactly today's 2 events.\n"},
+        {"dropped",
+         {"--fault", "drop-event=1"},
+         "send --verify " + quoted(file),
+         1,
+         sent + "The CP290 does not hold today's 2 events exactly; 1 slot differs:\n"
+                "  Slot 1 is missing A-1 2  Turn On @ 6:30 AM   MTWTF\n"},
+        {"extra",
+         {},
+         "verify " + quoted(fewer),
+         1,
+         "The CP290 does not hold today's 1 event exactly; 1 slot differs:\n"
+         "  Slot 1 holds an extra A-1 2  Turn On @ 6:30 AM   MTWTF\n"},
+        {"changed",
+         {},
+         "verify " + quoted(other),
+         1,
+         "The CP290 does not hold today's 2 events exactly; 1 slot differs:\n"
+         "  Slot 1 holds A-1 2  Turn On @ 6:30 AM   MTWTF instead of A-1  Turn On @ 6:30 AM   "
+         "MTWTF\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        test::Cp290Sim sim(c.faults);
+        ASSERT_TRUE(sim.isRunning());
+        const std::string device = " --device " + quoted(sim.devicePath());
+        if (c.command.rfind("verify", 0) == 0) {
+            ASSERT_EQ(run("send " + quoted(file) + device).status, 0);
+        }
+        const Outcome result = run(c.command + device);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+    }
+}
+
+TEST_F(ScheduleCommands, SendSetsTheRememberedBaseHouseCodeOfAnInterfaceThatLostItsMemory)
+{
+    test::Cp290Sim sim({"--fault", "power-loss=0.05@1"});
+    ASSERT_TRUE(sim.isRunning());
+    {
+        Preferences helper(HelperDomain);
+        helper.setValue(BaseHouseCodeKey, "C");
+        helper.setUnixDate(BaseHouseCodeDateKey, 1173088800);
+        helper.synchronize();
+    }
+    // The power cut, with a short tick so the silent first attempt ends soon.
+    resetDriverState();
+    setDriverTickForTests(std::chrono::milliseconds(1));
+    CP290Verbose = false;
+    setCP290DeviceFilePath(sim.devicePath().c_str());
+    EXPECT_FALSE(CP290DoGetClock());
+    resetDriverState();
+    ASSERT_TRUE(sim.waitForTraceLine("note power back"));
+
+    const std::string file = write("home.vantrel", {module(0, 1, {clockEvent(WeekdaysOn, 6, 30)})});
+    const Outcome result =
+        run("send --verify " + quoted(file) + " --device " + quoted(sim.devicePath()));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "The CP290 had lost its memory; its base house code C was set again and "
+                          "the schedule sent again.\n"
+                          "1 of 128 CP290 events sent.\n"
+                          "The CP290 holds exactly today's 1 event.\n");
+    EXPECT_EQ(result.err, "") << "the refusal it mended is not reported";
+    EXPECT_TRUE(sim.waitForTraceLine("rx 00 20"));
 }
 
 } // namespace

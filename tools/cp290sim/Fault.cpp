@@ -26,7 +26,7 @@ struct FaultName
     bool wholeNumber;
 };
 
-constexpr std::array<FaultName, 10> FaultNames = {{
+constexpr std::array<FaultName, 12> FaultNames = {{
     {"no-reply", FaultKind::NoReply, ValueRule::None, false},
     {"bad-status", FaultKind::BadStatus, ValueRule::None, false},
     {"garbage", FaultKind::Garbage, ValueRule::None, false},
@@ -37,7 +37,12 @@ constexpr std::array<FaultName, 10> FaultNames = {{
     {"flaky", FaultKind::Flaky, ValueRule::Required, true},
     {"vanish", FaultKind::Vanish, ValueRule::Optional, true},
     {"power-loss", FaultKind::PowerLoss, ValueRule::Optional, false},
+    {"corrupt-event", FaultKind::CorruptEvent, ValueRule::Required, true},
+    {"drop-event", FaultKind::DropEvent, ValueRule::Required, true},
 }};
+
+// Slots are numbered from 0, as command 3 addresses them (address / 8).
+constexpr double LastSlot = 127;
 
 bool parseLong(std::string_view text, long& out)
 {
@@ -136,6 +141,11 @@ std::optional<Fault> parseFault(const std::string& text, std::string* error)
             fail(error, "flaky counts from the first exchange and takes no @");
             return std::nullopt;
         }
+        if ((fault.kind == FaultKind::CorruptEvent || fault.kind == FaultKind::DropEvent) &&
+            *fault.value > LastSlot) {
+            fail(error, std::string(entry.name) + " takes a slot from 0 to 127");
+            return std::nullopt;
+        }
         if (fault.kind == FaultKind::DropByte && fault.value && *fault.value < 1) {
             fail(error, "drop-byte position starts at 1");
             return std::nullopt;
@@ -166,7 +176,13 @@ std::string faultHelp()
                    removes the link and exits 0, so the client sees a hang-up
   power-loss[=SECONDS]
                    forgets clock, events and base house code and answers nothing;
-                   after SECONDS (default: never) it comes back with empty memory
+                   after SECONDS (default: never) it comes back with empty memory and,
+                   like a CP290 whose battery is flat, answers status 0 to commands 1
+                   to 5 until a base house code is set
+  corrupt-event=SLOT
+                   acknowledges the timer event for SLOT (0-127, its address / 8) but
+                   stores it with its hour one later, as a failing memory would
+  drop-event=SLOT  acknowledges the timer event for SLOT but does not store it
 )";
 }
 

@@ -23,6 +23,10 @@ enum class FaultKind
     Flaky,     // silent for the first VALUE exchanges only
     Vanish,    // sends VALUE bytes of the reply (default 0), then closes the terminal and exits
     PowerLoss, // forgets clock and events and goes dead, for VALUE seconds or for good
+
+    // Acknowledge the timer event for slot VALUE but store it an hour off, or not at all.
+    CorruptEvent,
+    DropEvent,
 };
 
 struct Fault

@@ -192,7 +192,7 @@ void Simulator::handleFrame(const Frame& frame, TimePoint now)
     }
     const Fault* fault = nullptr;
     if (isActive(FaultKind::PowerLoss, m_exchange, &fault)) {
-        m_interface.forgetEverything(now);
+        m_interface.loseMemory(now);
         m_powered = false;
         if (fault->value)
             m_powerBackAt = now + std::chrono::duration_cast<Duration>(
@@ -224,7 +224,9 @@ void Simulator::handleFrame(const Frame& frame, TimePoint now)
         return;
     }
 
-    const Outcome outcome = m_interface.execute(frame, now);
+    // A dropped timer event is acknowledged as if it had been stored.
+    const std::optional<Frame> carriedOut = storedFrame(frame);
+    const Outcome outcome = carriedOut ? m_interface.execute(*carriedOut, now) : Outcome{};
     if (!outcome.refusal.empty())
         trace("note refused: " + outcome.refusal);
     for (const auto& switched : outcome.switched)
@@ -267,6 +269,28 @@ void Simulator::handleFrame(const Frame& frame, TimePoint now)
     queueReply(std::move(reply), now + delay, pacing);
 }
 
+std::optional<Frame> Simulator::storedFrame(const Frame& frame)
+{
+    if (frame.command != StoreEvent || !frame.isChecksumValid())
+        return frame;
+    const int slot = (frame.data[0] | (frame.data[1] << 8)) / 8;
+    auto spoils = [&](FaultKind kind) {
+        const Fault* fault = nullptr;
+        return isActive(kind, m_exchange, &fault) && fault->value && *fault->value == slot;
+    };
+    if (spoils(FaultKind::DropEvent)) {
+        trace("note fault drop-event " + std::to_string(slot));
+        return std::nullopt;
+    }
+    if (!spoils(FaultKind::CorruptEvent))
+        return frame;
+    trace("note fault corrupt-event " + std::to_string(slot));
+    Frame stored = frame;
+    stored.data[4] = static_cast<std::uint8_t>((stored.data[4] + 1) % 24);
+    stored.checksum = checksumOf(stored.command, stored.data);
+    return stored;
+}
+
 void Simulator::readInput(TimePoint now)
 {
     std::uint8_t buffer[512];
@@ -292,7 +316,7 @@ void Simulator::runDueWork(TimePoint now)
     if (!m_powered && m_powerBackAt && now >= *m_powerBackAt) {
         m_powered = true;
         m_powerBackAt.reset();
-        m_interface.forgetEverything(now);
+        m_interface.loseMemory(now);
         trace("note power back");
     }
 

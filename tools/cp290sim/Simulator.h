@@ -62,6 +62,9 @@ class Simulator
 
     void readInput(TimePoint now);
     void handleFrame(const Frame& frame, TimePoint now);
+    // The frame the interface carries out: a timer event spoiled by
+    // corrupt-event, nothing for one dropped by drop-event, else the frame.
+    std::optional<Frame> storedFrame(const Frame& frame);
     void abandonOutput();
     void queueReply(std::vector<std::uint8_t> bytes, TimePoint at, Duration pacing);
     void runDueWork(TimePoint now);

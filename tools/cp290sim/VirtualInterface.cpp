@@ -46,12 +46,19 @@ Outcome VirtualInterface::execute(const Frame& frame, TimePoint now)
                                                       checksumOf(frame.command, frame.data)}));
 
     const auto& d = frame.data;
+    if (m_memoryLost && frame.command >= DirectCommand && frame.command <= ReadEvents) {
+        Outcome outcome;
+        outcome.status = 0;
+        outcome.refusal = "memory lost, no base house code set";
+        return outcome;
+    }
     Outcome outcome;
     switch (frame.command) {
     case SetBaseHouseCode:
         if (!houseCodeIndex(d[0]))
             return refuse(frame.command, "not a house code byte");
         m_baseHouseCode = d[0];
+        m_memoryLost = false;
         for (auto& slot : m_slots)
             slot = Slot{};
         break;
@@ -165,6 +172,12 @@ void VirtualInterface::forgetEverything(TimePoint now)
         slot = Slot{};
     m_baseHouseCode = DefaultBaseHouseCode;
     setClock(WeekTime{}, now);
+}
+
+void VirtualInterface::loseMemory(TimePoint now)
+{
+    forgetEverything(now);
+    m_memoryLost = true;
 }
 
 std::vector<TimerFiring> VirtualInterface::advance(TimePoint now)

@@ -83,6 +83,11 @@ class VirtualInterface
     WeekTime clock(TimePoint now) const;
     // Clock, events and base house code back to their power-on values.
     void forgetEverything(TimePoint now);
+    // What a power cut does to an interface whose battery is flat: everything
+    // is forgotten, and until a base house code is set every command but that
+    // one is answered with status 0.
+    void loseMemory(TimePoint now);
+    bool hasLostMemory() const { return m_memoryLost; }
 
     std::uint8_t baseHouseCode() const { return m_baseHouseCode; }
     void setBaseHouseCode(std::uint8_t byte) { m_baseHouseCode = byte; }
@@ -102,6 +107,7 @@ class VirtualInterface
     long long m_lastMinute = 0;
     // A real interface always sends them; off only for the bare protocol.
     bool m_replyChecksums = true;
+    bool m_memoryLost = false;
 };
 
 } // namespace vantrel::cp290sim

@@ -9,6 +9,8 @@
 #include "cp290/Driver.h"
 #include "cp290/DriverHost.h"
 #include "cp290/EventListing.h"
+#include "cp290/Recovery.h"
+#include "cp290/Verification.h"
 #include "platform/DateTime.h"
 #include "schedule/ModulesDocument.h"
 
@@ -26,6 +28,7 @@ struct ScheduleOptions
 {
     std::string file;
     LocationOptions location;
+    bool verify = false;
 };
 
 CLI::App* addScheduleCommand(CLI::App& app, const std::string& name, const std::string& description,
@@ -66,6 +69,20 @@ void printListing(const std::string& text)
         std::fputc('\n', stdout);
 }
 
+void readBackFailed(Context& context)
+{
+    if (!stopSignal())
+        std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
+    context.exitCode = ExitFailed;
+}
+
+// The comparison's words, and its verdict as the exit status.
+void printCheck(Context& context, const std::vector<SlotDifference>& differences, unsigned count)
+{
+    std::printf("%s\n", verificationText(differences, count).c_str());
+    context.exitCode = differences.empty() ? ExitOk : ExitFailed;
+}
+
 } // namespace
 
 bool readScheduleDocument(const std::string& path, ModulesDocument* document)
@@ -101,7 +118,9 @@ void addScheduleCommands(CLI::App& app, Context& context)
     auto sendOptions = std::make_shared<ScheduleOptions>();
     CLI::App* send = addScheduleCommand(app, "send",
                                         "Download the events of FILE to the CP290, with the "
-                                        "document's repeat counts",
+                                        "document's repeat counts; a CP290 that lost its "
+                                        "memory first gets back the base house code Vantrel "
+                                        "or its helper last saw",
                                         *sendOptions, true);
     send->callback([sendOptions, &context] {
         useDevice(context);
@@ -121,19 +140,58 @@ void addScheduleCommands(CLI::App& app, Context& context)
             context.exitCode = ExitOk;
             return;
         }
-        const unsigned count = NumEvents;
-        if (!CP290DoSendEventEnd()) {
+        const std::optional<std::uint8_t> baseHouseCode = rememberedBaseHouseCode();
+        const DownloadReport report = finishDownload(baseHouseCode, sendOptions->verify);
+        if (report.reprogrammed)
+            std::printf("The CP290 had lost its memory; its base house code %c was set again and "
+                        "the schedule sent again.\n",
+                        static_cast<char>('A' + houseCodeIndexOfByte(*baseHouseCode)));
+        if (!report.sent) {
             if (!stopSignal())
                 std::fprintf(stderr, "vantrelctl: Sending events failed.\n");
             context.exitCode = ExitFailed;
             return;
         }
-        if (count == 0)
+        if (report.count == 0)
             std::printf("No event falls on today or tomorrow; the CP290's stored events were "
                         "erased.\n");
         else
-            std::printf("%u of %d CP290 events sent.\n", count, CP290MaxEvents);
+            std::printf("%u of %d CP290 events sent.\n", report.count, CP290MaxEvents);
         context.exitCode = ExitOk;
+        if (!report.checkAsked)
+            return;
+        if (!report.differences)
+            readBackFailed(context);
+        else
+            printCheck(context, *report.differences, report.count);
+    });
+    send->add_flag("--verify", sendOptions->verify,
+                   "Then read the events back and compare them with what was sent, as verify "
+                   "does; exit 1 when they differ");
+
+    auto verifyOptions = std::make_shared<ScheduleOptions>();
+    CLI::App* verify = addScheduleCommand(
+        app, "verify",
+        "Check slot by slot that the CP290 holds what a download of FILE would store now",
+        *verifyOptions, true);
+    verify->callback([verifyOptions, &context] {
+        useDevice(context);
+        ModulesDocument document;
+        if (!readDocument(verifyOptions->file, &document)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        applyLocationOptions(verifyOptions->location);
+        if (!prepareDownload(document.modules, document.eventRepeat)) {
+            context.exitCode = ExitFailed;
+            return;
+        }
+        const SlotTable expected = downloadedSlots();
+        gProgressBudget = WholeProgress;
+        if (const auto differences = CP290DoVerifyEvents(expected))
+            printCheck(context, *differences, expected.count);
+        else
+            readBackFailed(context);
     });
 
     auto eventsOptions = std::make_shared<ScheduleOptions>();
@@ -145,9 +203,7 @@ void addScheduleCommands(CLI::App& app, Context& context)
         const std::uint32_t now = GetDateTime();
         gProgressBudget = WholeProgress;
         if (!CP290DoGetEvents()) {
-            if (!stopSignal())
-                std::fprintf(stderr, "vantrelctl: Getting Events From CP290 Failed\n");
-            context.exitCode = ExitFailed;
+            readBackFailed(context);
             return;
         }
         const std::string text = eventListingText(CP290TimerEvent, now);
