@@ -39,19 +39,6 @@ using namespace std::chrono_literals;
 constexpr const char* Zone = "America/New_York";
 constexpr std::time_t CheckSeconds = HelperCheckIntervalSeconds;
 
-// Local wall-clock moment in the zone in force.
-std::time_t localMoment(int year, int month, int day, int hour, int minute)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
-
 std::tm localOf(std::time_t when)
 {
     std::tm t{};
@@ -91,7 +78,7 @@ Event dateEvent(std::uint32_t date, int hour, int minute, bool on, std::uint16_t
 }
 
 // Every kind of day rule and time, on five house codes, with dimming and
-// security mode: 13 events that give 15 to 21 interface events a day.
+// security mode: 13 events that give 13 to 19 interface events a day.
 ModuleList monthSchedule()
 {
     constexpr std::uint16_t Weekdays = EventMondayFlag | EventTuesdayFlag | EventWednesdayFlag |
@@ -214,10 +201,10 @@ TEST_F(MonthOfDays, EveryDownloadHoldsThatDaysEventsThroughWinterTimeAndAnUnplug
     const auto started = std::chrono::steady_clock::now();
     // Clocks go back at 02:00 on Sunday 4 November; the interface is
     // unplugged from 01:00 to 08:00 on 12 November.
-    const std::time_t winterDay = localMoment(2007, 11, 4, 3, 0);
-    const std::time_t unplugAt = localMoment(2007, 11, 12, 1, 0);
-    const std::time_t plugBackAt = localMoment(2007, 11, 12, 8, 0);
-    const std::time_t lastDownload = localMoment(2007, 11, 19, 3, 0);
+    const std::time_t winterDay = FixedClock::localMoment(2007, 11, 4, 3, 0);
+    const std::time_t unplugAt = FixedClock::localMoment(2007, 11, 12, 1, 0);
+    const std::time_t plugBackAt = FixedClock::localMoment(2007, 11, 12, 8, 0);
+    const std::time_t lastDownload = FixedClock::localMoment(2007, 11, 19, 3, 0);
 
     plugIn();
     storeApplicationCopy(monthSchedule(), SimDeviceName, MonthRepeat);
