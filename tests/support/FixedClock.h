@@ -13,7 +13,7 @@ namespace vantrel::test {
 
 class FixedClock
 {
-public:
+  public:
     // A local wall-clock time in the given zone (TZ syntax).
     FixedClock(int year, int month, int day, int hour, int minute, int second = 0,
                const char* zone = "UTC")
@@ -22,15 +22,7 @@ public:
             m_oldZone = old;
         setenv("TZ", zone, 1);
         tzset();
-        std::tm t{};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_sec = second;
-        t.tm_isdst = -1;
-        m_now = std::mktime(&t);
+        m_now = localMoment(year, month, day, hour, minute, second);
         setUnixClock([this] { return m_now; });
     }
     ~FixedClock()
@@ -45,10 +37,25 @@ public:
     FixedClock(const FixedClock&) = delete;
     FixedClock& operator=(const FixedClock&) = delete;
 
+    // The Unix time of a local wall-clock time in the zone in force.
+    static std::time_t localMoment(int year, int month, int day, int hour, int minute,
+                                   int second = 0)
+    {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        t.tm_isdst = -1;
+        return std::mktime(&t);
+    }
+
     void advance(std::time_t seconds) { m_now += seconds; }
     std::time_t now() const { return m_now; }
 
-private:
+  private:
     std::time_t m_now = 0;
     std::optional<std::string> m_oldZone;
 };
