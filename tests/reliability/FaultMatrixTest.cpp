@@ -97,6 +97,16 @@ struct FaultCase
     std::function<Ending(Kind)> ending = [](Kind) { return Ending::Fails; };
 };
 
+// Rows print by name, not as bytes.
+void PrintTo(const FaultCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+void PrintTo(const ExchangeCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 std::vector<std::string> fault(const std::string& text)
 {
     return {"--fault", text};
