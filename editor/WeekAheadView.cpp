@@ -15,6 +15,7 @@
 #include <QPainterPath>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -233,8 +234,13 @@ void WeekAheadView::paintHeader(QPainter& painter, const Geometry& g) const
         painter.setFont(bold);
         painter.drawText(cell, Qt::AlignHCenter | Qt::AlignTop, dayTitle(m_days[d]));
         painter.restore();
+        // A narrow day column shortens "AM" and "PM" before it cuts the text.
+        QString sun = daySunText(m_days[d]);
+        if (metrics.horizontalAdvance(sun) > cell.width())
+            sun.replace(QStringLiteral(" AM"), QStringLiteral("a"))
+                .replace(QStringLiteral(" PM"), QStringLiteral("p"));
         painter.drawText(cell, Qt::AlignHCenter | Qt::AlignBottom,
-                         metrics.elidedText(daySunText(m_days[d]), Qt::ElideRight, cell.width()));
+                         metrics.elidedText(sun, Qt::ElideRight, cell.width()));
     }
     painter.setPen(GridColor);
     painter.drawLine(QPointF(0, g.headerHeight - 0.5), QPointF(g.width, g.headerHeight - 0.5));
@@ -453,7 +459,11 @@ WeekAheadWindow::WeekAheadWindow(Modules* document) : QMainWindow(document), m_d
             setWindowTitle(tr("Week Ahead – %1").arg(m_document->displayName()));
     });
     setWindowTitle(tr("Week Ahead – %1").arg(document->displayName()));
-    resize(1100, 560);
+    // Wide enough for seven days, but never wider than the screen it opens on.
+    QSize size(1100, 560);
+    if (const QScreen* screen = document->screen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    resize(size);
     recompute();
 }
 

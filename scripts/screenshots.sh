@@ -99,6 +99,11 @@ focus "Events From CP290"
 shot events-window
 key ctrl+w
 xdotool windowfocus --sync "$window"
+key ctrl+shift+k
+focus "^Week Ahead"
+shot week-ahead
+key ctrl+w
+xdotool windowfocus --sync "$window"
 key ctrl+n
 sleep 1
 shot new-document
