@@ -344,9 +344,14 @@ void Controller::rebuildDeviceItems(QMenu* menu)
         menu->removeAction(actions[item]);
         delete actions[item];
     }
+    // One group per menu, kept from scan to scan (every opening of the menu scans).
+    auto* group = menu->findChild<QActionGroup*>("serialDeviceGroup");
+    if (!group) {
+        group = new QActionGroup(menu);
+        group->setObjectName("serialDeviceGroup");
+        group->setExclusive(true);
+    }
     const std::vector<std::string> names = deviceNames();
-    auto* group = new QActionGroup(menu);
-    group->setExclusive(true);
     for (const std::string& name : names) {
         QAction* item = menu->addAction(qs(name));
         item->setObjectName(QStringLiteral("serialDevice:%1").arg(qs(name)));
