@@ -39,3 +39,5 @@ echo; echo "\$ vantrelctl show House.vantrel"; "$ctl" show "$demo/House.vantrel"
 echo; echo "\$ vantrelctl preview House.vantrel"; "$ctl" preview "$demo/House.vantrel"
 echo; echo "\$ vantrelctl send House.vantrel"; "$ctl" send "$demo/House.vantrel" --device "$demo/ttyCP290"
 echo; echo "\$ vantrelctl events"; "$ctl" events --device "$demo/ttyCP290"
+echo; echo "\$ vantrelctl verify House.vantrel"; "$ctl" verify "$demo/House.vantrel" --device "$demo/ttyCP290"
+echo; echo "\$ vantrelctl week House.vantrel --days 2"; "$ctl" week "$demo/House.vantrel" --days 2
