@@ -414,12 +414,3 @@ TEST(ControllerTexts, TheClockInTwelveHours)
 
 } // namespace
 } // namespace vantrel::test
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

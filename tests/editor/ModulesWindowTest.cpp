@@ -688,13 +688,3 @@ TEST(EventEditorDates, TheDateFieldReadsWords)
 
 } // namespace
 } // namespace vantrel::test
-
-int main(int argc, char** argv)
-{
-    // Test discovery runs this program too, with or without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,6 +1,7 @@
 // The real vantrel-helper program against the virtual CP290.
 
 #include "HelperTestSupport.h"
+#include "support/FolderWait.h"
 
 #include "helper/HelperController.h"
 #include "platform/Paths.h"
@@ -104,30 +105,10 @@ class HelperProcess
     int m_status = 0;
 };
 
-// Waits until condition holds, woken by changes in folder.
 bool waitInFolder(const std::string& folder, const std::function<bool()>& condition,
                   std::chrono::milliseconds timeout = 20s)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    inotify_add_watch(watch, folder.c_str(), IN_MODIFY | IN_CREATE | IN_MOVED_TO);
-    bool holds = false;
-    for (;;) {
-        holds = condition();
-        const auto now = std::chrono::steady_clock::now();
-        if (holds || now >= deadline)
-            break;
-        pollfd fd{watch, POLLIN, 0};
-        poll(&fd, 1,
-             static_cast<int>(
-                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) +
-                 1);
-        char drain[4096];
-        while (read(watch, drain, sizeof drain) > 0) {
-        }
-    }
-    close(watch);
-    return holds;
+    return test::waitForFileCondition(folder, condition, timeout);
 }
 
 bool waitForLog(const std::string& message)

@@ -83,6 +83,24 @@ void printCheck(Context& context, const std::vector<SlotDifference>& differences
     context.exitCode = differences.empty() ? ExitOk : ExitFailed;
 }
 
+// Reads FILE and compiles what a download of it would store now. On failure
+// the reason has been said and the exit status set.
+bool prepareFromFile(const ScheduleOptions& options, Context& context, ModulesDocument* document,
+                     bool* hadEvents = nullptr)
+{
+    if (!readDocument(options.file, document)) {
+        context.exitCode = ExitFailed;
+        return false;
+    }
+    applyLocationOptions(options.location);
+    // Too many events or a damaged module: the console host has said why.
+    if (!prepareDownload(document->modules, document->eventRepeat, hadEvents)) {
+        context.exitCode = ExitFailed;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool readScheduleDocument(const std::string& path, ModulesDocument* document)
@@ -100,16 +118,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
     preview->callback([previewOptions, &context] {
         useConsoleDriver();
         ModulesDocument document;
-        if (!readDocument(previewOptions->file, &document)) {
-            context.exitCode = ExitFailed;
+        if (!prepareFromFile(*previewOptions, context, &document))
             return;
-        }
-        applyLocationOptions(previewOptions->location);
-        // Too many events or a damaged module: the console host has said why.
-        if (!prepareDownload(document.modules, document.eventRepeat)) {
-            context.exitCode = ExitFailed;
-            return;
-        }
         printListing(eventListingText(downloadTable(), NowSecs));
         std::printf("%u of %d CP290 events\n", static_cast<unsigned>(NumEvents), CP290MaxEvents);
         context.exitCode = ExitOk;
@@ -125,16 +135,9 @@ void addScheduleCommands(CLI::App& app, Context& context)
     send->callback([sendOptions, &context] {
         useDevice(context);
         ModulesDocument document;
-        if (!readDocument(sendOptions->file, &document)) {
-            context.exitCode = ExitFailed;
-            return;
-        }
-        applyLocationOptions(sendOptions->location);
         bool hadEvents = false;
-        if (!prepareDownload(document.modules, document.eventRepeat, &hadEvents)) {
-            context.exitCode = ExitFailed;
+        if (!prepareFromFile(*sendOptions, context, &document, &hadEvents))
             return;
-        }
         if (!hadEvents) {
             std::printf("There are no events to send.\n");
             context.exitCode = ExitOk;
@@ -177,15 +180,8 @@ void addScheduleCommands(CLI::App& app, Context& context)
     verify->callback([verifyOptions, &context] {
         useDevice(context);
         ModulesDocument document;
-        if (!readDocument(verifyOptions->file, &document)) {
-            context.exitCode = ExitFailed;
+        if (!prepareFromFile(*verifyOptions, context, &document))
             return;
-        }
-        applyLocationOptions(verifyOptions->location);
-        if (!prepareDownload(document.modules, document.eventRepeat)) {
-            context.exitCode = ExitFailed;
-            return;
-        }
         const SlotTable expected = downloadedSlots();
         gProgressBudget = WholeProgress;
         if (const auto differences = CP290DoVerifyEvents(expected))
