@@ -11,6 +11,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
 #include "editor/Modules.h"
+#include "editor/UserInputBlocker.h"
 #include "editor/WeekAheadView.h"
 #include "platform/DateTime.h"
 #include "platform/Paths.h"
@@ -33,12 +34,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <unistd.h>
 
 // The help pages are compiled into this static library; a program linking it
@@ -182,7 +185,8 @@ void Controller::awakeFromNib()
     });
 
     m_helperProcessID = m_preferences.integerValue(ProcessIDKey);
-    installOrUpdateHelper(bundledHelper, installedHelper, m_helperProcessID);
+    installOrUpdateHelper(bundledHelper, installedHelper, m_helperProcessID,
+                          [this](const StoppingHelper& helper) { waitForHelperToEnd(helper); });
     if (!m_preferences.contains(NoHelperKey)) {
         addHelperAutostartEntry(installedHelper);
         startInstalledHelper();
@@ -194,6 +198,39 @@ void Controller::startInstalledHelper()
 {
     if (startHelper)
         startHelper(installedHelper);
+}
+
+void Controller::waitForHelperToEnd(const StoppingHelper& helper)
+{
+    if (!helper.signalled() || helper.processDescriptor() < 0 || helper.hasEnded())
+        return;
+    // The helper finishes the exchange it is in before it ends; the window
+    // repaints meanwhile, and says why when that takes more than a moment.
+    const UserInputBlocker blocker;
+    QEventLoop loop;
+    QSocketNotifier ended(helper.processDescriptor(), QSocketNotifier::Read);
+    connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(std::chrono::duration_cast<std::chrono::milliseconds>(HelperExchangeLimit));
+    QTimer moment;
+    moment.setSingleShot(true);
+    bool told = false;
+    connect(&moment, &QTimer::timeout, this, [this, &told] {
+        told = true;
+        statusStartWithMessage(
+            tr("Waiting for Vantrel Helper to finish its exchange with the CP290…"));
+    });
+    moment.start(helperWaitMessageMilliseconds);
+    loop.exec();
+    moment.stop();
+    if (!helper.hasEnded())
+        helper.kill();
+    if (told) {
+        m_statusWindow->hide();
+        m_statusWindow->setParent(nullptr, Qt::Sheet);
+    }
 }
 
 void Controller::applicationOpenUntitledFile()
@@ -245,7 +282,9 @@ void Controller::checkDisclaimer()
         m_preferences.setValue(DisclaimerAcceptedKey, true);
         m_preferences.synchronize();
     } else {
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        // Declining ends the program there and then: quit() would first ask
+        // every window to close, and one with changes would ask to save.
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     }
 }
 
@@ -558,7 +597,10 @@ bool Controller::doneWithPreferences(bool helperEnabled, bool helperWasRunning)
         removeHelperAutostartEntry();
         m_preferences.setValue(NoHelperKey, true);
         m_preferences.synchronize();
-        stopHelperProcess(m_preferences.integerValue(ProcessIDKey), installedHelper);
+        // Waited for, so that enabling it again right after cannot start a
+        // copy that finds this one still running and ends.
+        waitForHelperToEnd(
+            stopHelperProcess(m_preferences.integerValue(ProcessIDKey), installedHelper));
         return true;
     }
     return false;

@@ -32,6 +32,7 @@ namespace vantrel {
 class DocumentManager;
 class Modules;
 class Preferences;
+class StoppingHelper;
 
 class Controller : public QObject, public DocumentHost
 {
@@ -50,6 +51,8 @@ class Controller : public QObject, public DocumentHost
     std::optional<SerialDeviceFolders> deviceFolders;
     // How long the full bar stays before the status sheet goes.
     int statusHoldMilliseconds = 1000;
+    // How long a stopped helper may take before the window says it waits.
+    int helperWaitMessageMilliseconds = 700;
 
     void awakeFromNib();
     // Opens "Last Modules File", or a new document.
@@ -96,6 +99,9 @@ class Controller : public QObject, public DocumentHost
     QMainWindow* makeTextWindow(const char* name, const QString& title, QPlainTextEdit** view);
     void addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view);
     void startInstalledHelper();
+    // Until the stopped helper has ended (or HelperExchangeLimit has passed
+    // and it was killed), with the windows repainting and input dropped.
+    void waitForHelperToEnd(const StoppingHelper& helper);
     std::vector<std::string> deviceNames() const;
     std::string devicePath(const QString& name) const;
 

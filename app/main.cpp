@@ -1,5 +1,6 @@
 // vantrel [FILE...]: opens the given documents, or a new one.
 
+#include "app/ApplicationInstance.h"
 #include "app/Controller.h"
 #include "editor/DocumentManager.h"
 #include "platform/Preferences.h"
@@ -40,6 +41,7 @@ void describe(QCoreApplication& application)
 int main(int argc, char** argv)
 {
     QStringList files;
+    vantrel::ApplicationInstance instance;
     {
         // The options first, so that --help and --version work without a display.
         QCoreApplication options(argc, argv);
@@ -53,6 +55,14 @@ int main(int argc, char** argv)
             "FILE", QCoreApplication::translate("main", "Documents to open."), "[FILE...]");
         parser.process(options);
         files = parser.positionalArguments();
+        if (!instance.becomeFirst()) {
+            // What the desktop's double-click on a document does: the running
+            // copy opens it.
+            if (vantrel::ApplicationInstance::handOver(files))
+                return 0;
+            std::fprintf(stderr, "vantrel: another copy is running but does not answer\n");
+            return 1;
+        }
     }
     if (!hasDisplay()) {
         std::fprintf(stderr, "vantrel: no display to open a window on (DISPLAY and "
@@ -69,6 +79,7 @@ int main(int argc, char** argv)
     vantrel::installLocationPreferences();
     vantrel::DocumentManager documents;
     vantrel::Controller controller(&documents);
+    instance.listen(&documents);
     controller.awakeFromNib();
     int opened = 0;
     for (const QString& path : files)

@@ -135,7 +135,12 @@ bool ModulesOutlineModel::setData(const QModelIndex& index, const QVariant& valu
         if (!record)
             return false;
         parseEventText(text, *record);
-        replaceEvent(module, event, eventToData(*record));
+        const EventData edited = eventToData(*record);
+        // A commit that changes nothing (focus taken by a sheet, a menu
+        // closed with Escape) leaves the document as it was.
+        if (edited == (*m_modules)[module].events[event])
+            return true;
+        replaceEvent(module, event, edited);
         emit eventTextCommitted(module, event);
         return true;
     }
@@ -162,7 +167,10 @@ bool ModulesOutlineModel::setData(const QModelIndex& index, const QVariant& valu
         cell = text;
         break;
     }
+    const Module before = (*m_modules)[module];
     const ModuleCellChange change = setModuleCellValue(*m_modules, module, *column, cell);
+    if ((*m_modules)[module] == before)
+        return true;
     moduleDataChanged(module);
     emit moduleCellCommitted(module, change);
     return true;

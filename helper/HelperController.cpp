@@ -78,6 +78,11 @@ std::string helperLockPath()
     return configDirectory() + "/" + HelperDomain + ".lock";
 }
 
+bool helperIsDisabled()
+{
+    return Preferences(ApplicationDomain).contains(NoHelperKey);
+}
+
 std::time_t nextSendTimeAfter(std::time_t now)
 {
     std::tm local{};
@@ -174,6 +179,13 @@ void helperController::checkWhatToSend()
     if (m_ended)
         return;
     save();
+    // Turned off while its stop did not reach us (a stale process id): the
+    // user's choice wins over the schedule.
+    if (m_defaults.contains(NoHelperKey)) {
+        writeLog("Terminated.");
+        end();
+        return;
+    }
 
     const std::time_t now = unixNow();
     if (const auto sendTime = m_defaults.unixDateValue(SendTimeKey))

@@ -25,14 +25,13 @@ extern volatile std::sig_atomic_t sending;
 
 constexpr int HelperCheckIntervalSeconds = 300;
 
-// How long a second copy waits for the first to end: well past a full
-// download at the line rate (about 80 s) with retries on the way.
-constexpr std::chrono::minutes HelperLockWait{10};
-
 // The lock that keeps one helper running per preferences folder, beside the
 // helper's own preferences: every copy that would read and write them finds
 // it, whatever else its environment holds.
 std::string helperLockPath();
+
+// Whether the application's "No Helper" is set, as it is on disk now.
+bool helperIsDisabled();
 
 class helperController
 {

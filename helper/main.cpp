@@ -65,15 +65,13 @@ int main(int argc, char** argv)
     if (argc > 1)
         return answerArguments(argc, argv);
 
-    // Exactly one copy per preferences. A copy started while another is in
-    // the middle of an exchange (the application replacing or re-enabling
-    // it) waits for that one to finish and end; while waiting it has logged
-    // nothing and touched no preference, and a SIGTERM ends it quietly.
+    // Exactly one copy per preferences: a copy started while another runs
+    // (the application starts one at every launch, quit and enabling, as the
+    // desktop's launcher would) ends at once, without a word.
     vantrel::InstanceLock lock;
     vantrel::makeDirectories(vantrel::configDirectory());
     std::string error;
-    switch (lock.acquire(vantrel::helperLockPath(), vantrel::HelperLockWait,
-                         vantrel::SignalPipe::readDescriptor(), &error)) {
+    switch (lock.acquire(vantrel::helperLockPath(), {}, -1, &error)) {
     case vantrel::InstanceLock::Result::Acquired:
         break;
     case vantrel::InstanceLock::Result::Held:
@@ -86,6 +84,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantrel-helper: cannot lock %s\n", error.c_str());
         return 1;
     }
+    // The user turned the helper off: a copy started anyway (an old autostart
+    // entry, a start racing the switch) never sends.
+    if (vantrel::helperIsDisabled())
+        return 0;
 
     QCoreApplication application(argc, argv);
     // Log lines and dates are written in the C locale whatever the session's is.

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -53,8 +56,10 @@ void setPreferencesWarningSink(PreferencesWarningSink sink)
     warningSink() = std::move(sink);
 }
 
-PropertyDictionary Preferences::readDomain(const std::string& name)
+PropertyDictionary Preferences::readDomain(const std::string& name, bool* damaged)
 {
+    if (damaged)
+        *damaged = false;
     // A damaged file is taken as empty, as a missing one is; it stays on
     // disk until its owner writes the domain again.
     const std::string path = preferencesFilePath(name);
@@ -68,11 +73,15 @@ PropertyDictionary Preferences::readDomain(const std::string& name)
     PropertyValue plist;
     std::string error;
     if (!readPropertyListFile(path, &plist, &error)) {
+        if (damaged)
+            *damaged = true;
         reportUnreadable(path, error);
         return {};
     }
     PropertyDictionary* values = plist.asDictionary();
     if (!values) {
+        if (damaged)
+            *damaged = true;
         reportUnreadable(path, std::string("the top level is ") +
                                    PropertyValue::typeName(plist.type()) + ", not a dictionary");
         return {};
@@ -168,11 +177,10 @@ const PropertyDictionary* Preferences::dictionaryValue(std::string_view key) con
 
 void Preferences::setValue(std::string key, PropertyValue value)
 {
-    const PropertyValue* old = m_own.values.find(key);
-    if (old && *old == value)
-        return;
-    m_own.values.set(std::move(key), std::move(value));
-    m_changed = true;
+    // Recorded even when the value read last is the same: another process
+    // may have written a different one since, and the later write wins.
+    m_own.values.set(key, value);
+    m_pending.insert_or_assign(std::move(key), std::move(value));
 }
 
 void Preferences::setUnixDate(std::string key, std::time_t unixTime)
@@ -182,24 +190,94 @@ void Preferences::setUnixDate(std::string key, std::time_t unixTime)
 
 void Preferences::removeValue(std::string_view key)
 {
-    if (m_own.values.remove(key))
-        m_changed = true;
+    m_own.values.remove(key);
+    m_pending.insert_or_assign(std::string(key), std::nullopt);
+}
+
+namespace {
+
+// Held across read, merge and write, so that two writers of one domain
+// cannot each merge into the file as it was before the other's write.
+class FolderLock
+{
+  public:
+    explicit FolderLock(const std::string& folder)
+        : m_fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0)
+            return;
+        while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd); // drops the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool isHeld() const { return m_fd >= 0; }
+
+  private:
+    int m_fd;
+};
+
+} // namespace
+
+bool Preferences::writePending(std::string* error)
+{
+    const std::string folder = configDirectory();
+    if (!makeDirectories(folder)) {
+        if (error)
+            *error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    const FolderLock lock(folder);
+    if (!lock.isHeld()) {
+        if (error)
+            *error = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string path = preferencesFilePath(m_own.name);
+    bool damaged = false;
+    PropertyDictionary merged = readDomain(m_own.name, &damaged);
+    bool changed = damaged;
+    for (const auto& [key, value] : m_pending) {
+        const PropertyValue* onDisk = merged.find(key);
+        if (value) {
+            if (!onDisk || !(*onDisk == *value)) {
+                merged.set(key, *value);
+                changed = true;
+            }
+        } else if (merged.remove(key)) {
+            changed = true;
+        }
+    }
+    if (changed) {
+        if (damaged) {
+            // Whatever the user can still rescue by hand is not lost.
+            std::string bytes;
+            if (readWholeFile(path, &bytes))
+                writeFileAtomically(path + ".damaged", bytes);
+        }
+        if (!writePropertyListFile(path, PropertyValue(merged), error))
+            return false;
+    }
+    m_pending.clear();
+    m_own.values = std::move(merged);
+    return true;
 }
 
 bool Preferences::synchronize(std::string* error)
 {
     bool written = true;
-    if (m_changed) {
-        const std::string folder = configDirectory();
-        if (!makeDirectories(folder)) {
-            if (error)
-                *error = folder + ": " + std::strerror(errno);
-            written = false;
-        } else if (writePropertyListFile(preferencesFilePath(m_own.name),
-                                         PropertyValue(m_own.values), error)) {
-            m_changed = false;
-        } else {
-            written = false;
+    if (!m_pending.empty()) {
+        written = writePending(error);
+        if (!written) {
+            // The keys set here still read as set until a write succeeds.
+            for (Domain& suite : m_suites)
+                suite.values = readDomain(suite.name);
+            return false;
         }
     } else {
         m_own.values = readDomain(m_own.name);

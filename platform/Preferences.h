@@ -2,15 +2,19 @@
 
 // The per-user preferences store: one XML property-list file per domain in
 // the configuration folder. A process writes only its own domain and reads
-// others as suites; synchronize() is where the two programs meet, so a
-// value set in one becomes visible to the other only after the writer and
-// then the reader have synchronized.
+// others as suites; synchronize() is where the programs meet, so a value set
+// in one becomes visible to another only after the writer and then the
+// reader have synchronized. Several processes may write one domain (two
+// copies of a program, its command-line tool): each writes only the keys it
+// set or removed, merged into the file as it is on disk, so nobody puts back
+// a value another process wrote since.
 
 #include "platform/PropertyList.h"
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,16 +71,20 @@ class Preferences
     const PropertyArray* arrayValue(std::string_view key) const;
     const PropertyDictionary* dictionaryValue(std::string_view key) const;
 
-    // Changes go to the own domain and reach the disk at synchronize().
+    // Changes go to the own domain at once and reach the disk at
+    // synchronize(), key by key.
     void setValue(std::string key, PropertyValue value);
     void setUnixDate(std::string key, std::time_t unixTime);
     void removeValue(std::string_view key);
 
-    // Writes the own domain when it changed since it was read or written,
-    // then re-reads every domain that is not waiting to be written. False
-    // when the write failed; the changes stay pending for the next call.
+    // Under a lock on the configuration folder, reads the own domain as it
+    // is on disk, applies the keys set or removed here since the last
+    // synchronize and writes the result atomically (only when that changes
+    // the file); then every domain reads as it is on disk. A damaged file
+    // about to be replaced is kept beside it as "<file>.damaged". False when
+    // the write failed; the changes stay pending for the next call.
     bool synchronize(std::string* error = nullptr);
-    bool hasPendingChanges() const { return m_changed; }
+    bool hasPendingChanges() const { return !m_pending.empty(); }
 
   private:
     struct Domain
@@ -84,11 +92,14 @@ class Preferences
         std::string name;
         PropertyDictionary values;
     };
-    static PropertyDictionary readDomain(const std::string& name);
+    // Empty when missing or damaged; *damaged tells the two apart.
+    static PropertyDictionary readDomain(const std::string& name, bool* damaged = nullptr);
+    bool writePending(std::string* error);
 
     Domain m_own;
     std::vector<Domain> m_suites;
-    bool m_changed = false;
+    // Keys set (a value) or removed (none) since the last synchronize.
+    std::map<std::string, std::optional<PropertyValue>, std::less<>> m_pending;
 };
 
 // Where a domain file that is there but cannot be read (damaged, or not a

@@ -31,7 +31,9 @@ window=$(xdotool search --sync --onlyvisible --name "Source.vantrel" | head -1)
 xdotool windowfocus --sync "$window"
 key ctrl+shift+Left ctrl+a ctrl+c   # every module, collapsed
 sleep 0.5
-"$build/bin/vantrel" "$work/Target.vantrel" >/dev/null 2>&1 &
+# Another session: within one, a second launch hands its file to the first.
+mkdir -p "$work/runtime2" && chmod 700 "$work/runtime2"
+XDG_RUNTIME_DIR="$work/runtime2" "$build/bin/vantrel" "$work/Target.vantrel" >/dev/null 2>&1 &
 second=$!
 window=$(xdotool search --sync --onlyvisible --name "Target.vantrel" | head -1)
 xdotool windowfocus --sync "$window"

@@ -93,7 +93,9 @@ example="/usr/share/doc/vantrel/examples/Porch Light at Sunset.vantrel"
 gio open "$example"
 timeout 30 xdotool search --sync --onlyvisible --name "Porch Light at Sunset" >/dev/null ||
     fail "opening the example did not bring it up in Vantrel"
-step "opening an example document shows it in Vantrel"
+for _ in $(seq 50); do [ "$(pgrep -xc vantrel || true)" -eq 1 ] && break; sleep 0.1; done
+[ "$(pgrep -xc vantrel || true)" -eq 1 ] || fail "opening a document left a second Vantrel running"
+step "opening an example document shows it in the running Vantrel"
 
 stop_programs
 DEBIAN_FRONTEND=noninteractive apt-get remove -y --purge vantrel >"$work/apt.log" 2>&1 ||

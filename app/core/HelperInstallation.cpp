@@ -15,6 +15,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -32,9 +33,6 @@ namespace {
 
 constexpr const char* HelperProgramName = "vantrel-helper";
 constexpr const char* AutostartEntryName = "vantrel-helper.desktop";
-// How long an update waits for the stopped helper to end before the new copy
-// is started: the old one holds the single-copy lock until it exits.
-constexpr int HelperExitWaitMilliseconds = 5000;
 
 char lowerAscii(char c)
 {
@@ -91,38 +89,6 @@ bool signalProcess(int processDescriptor, pid_t pid, int signal)
         return syscall(SYS_pidfd_send_signal, processDescriptor, signal, nullptr, 0) == 0;
 #endif
     return kill(pid, signal) == 0;
-}
-
-// Sends SIGTERM when pid is this user's helper; with waitMilliseconds > 0
-// then waits (at most that long) for it to end.
-bool terminateHelper(std::optional<std::int64_t> processId, const std::string& installedBundle,
-                     int waitMilliseconds)
-{
-    const std::optional<pid_t> pid = pidOf(processId);
-    if (!pid)
-        return false;
-    const int processDescriptor = openProcess(*pid);
-    if (processDescriptor < 0 && errno == ESRCH)
-        return false;
-    bool sent = false;
-    if (isHelperProcess(*pid, installedBundle))
-        sent = signalProcess(processDescriptor, *pid, SIGTERM);
-    if (sent && processDescriptor >= 0 && waitMilliseconds > 0) {
-        // The descriptor becomes readable when the process ends.
-        pollfd process{processDescriptor, POLLIN, 0};
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || poll(&process, 1, static_cast<int>(left.count())) >= 0 ||
-                errno != EINTR)
-                break;
-        }
-    }
-    if (processDescriptor >= 0)
-        close(processDescriptor);
-    return sent;
 }
 
 bool isExecutableFile(const std::string& path)
@@ -371,13 +337,85 @@ bool isHelperProcess(pid_t pid, const std::string& installedBundle)
     return running == program || running == program + deleted;
 }
 
-bool stopHelperProcess(std::optional<std::int64_t> processId, const std::string& installedBundle)
+StoppingHelper::~StoppingHelper()
 {
-    return terminateHelper(processId, installedBundle, 0);
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+StoppingHelper::StoppingHelper(StoppingHelper&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_pid(std::exchange(other.m_pid, 0)),
+      m_signalled(std::exchange(other.m_signalled, false))
+{}
+
+StoppingHelper& StoppingHelper::operator=(StoppingHelper&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_pid = std::exchange(other.m_pid, 0);
+        m_signalled = std::exchange(other.m_signalled, false);
+    }
+    return *this;
+}
+
+bool StoppingHelper::waitForEnd(std::chrono::milliseconds limit) const
+{
+    if (m_fd < 0)
+        return !m_signalled;
+    // The descriptor becomes readable when the process ends.
+    pollfd process{m_fd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = poll(&process, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+bool StoppingHelper::hasEnded() const
+{
+    return waitForEnd(std::chrono::milliseconds(0));
+}
+
+void StoppingHelper::kill() const
+{
+    if (m_fd < 0 || hasEnded())
+        return;
+    signalProcess(m_fd, m_pid, SIGKILL);
+    waitForEnd(std::chrono::seconds(10));
+}
+
+StoppingHelper stopHelperProcess(std::optional<std::int64_t> processId,
+                                 const std::string& installedBundle)
+{
+    StoppingHelper stopping;
+    const std::optional<pid_t> pid = pidOf(processId);
+    if (!pid)
+        return stopping;
+    const int processDescriptor = openProcess(*pid);
+    if (processDescriptor < 0 && errno == ESRCH)
+        return stopping;
+    stopping.m_fd = processDescriptor;
+    stopping.m_pid = *pid;
+    if (isHelperProcess(*pid, installedBundle))
+        stopping.m_signalled = signalProcess(processDescriptor, *pid, SIGTERM);
+    return stopping;
+}
+
+void waitForHelperEnd(const StoppingHelper& helper)
+{
+    if (helper.signalled() && !helper.waitForEnd(HelperExchangeLimit))
+        helper.kill();
 }
 
 bool installOrUpdateHelper(const std::string& bundled, const std::string& installed,
-                           std::optional<std::int64_t> processId)
+                           std::optional<std::int64_t> processId, const HelperEndWait& wait)
 {
     std::error_code error;
     const fs::path target(installed);
@@ -403,7 +441,11 @@ bool installOrUpdateHelper(const std::string& bundled, const std::string& instal
     // The old folder is removed where it lies (not moved aside), so that a
     // helper still running from it keeps its program's path, marked
     // "(deleted)", and is still recognised.
-    terminateHelper(processId, installed, HelperExitWaitMilliseconds);
+    // Nothing is replaced under a helper still in an exchange, and no new
+    // copy is started while the old one holds the single-copy lock.
+    const StoppingHelper stopping = stopHelperProcess(processId, installed);
+    if (stopping.signalled() && wait)
+        wait(stopping);
     if (present)
         fs::remove_all(target, error);
     if (!error)

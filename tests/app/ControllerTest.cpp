@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -410,6 +411,140 @@ TEST(ControllerTexts, TheClockInTwelveHours)
     EXPECT_EQ(cp290ClockMessage(23, 59), "The CP290 reports the clock as 11:59 PM.");
     EXPECT_EQ(PreferencesWindow::timeZoneLocationText("Europe/London", std::pair(51, 0)),
               "From the time zone: Europe/London, 51° N 0° E");
+}
+
+} // namespace
+} // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// The helpers of this user that run the installed program (also a replaced,
+// "(deleted)" one), by process id.
+std::vector<pid_t> runningHelpers(bool* anyReplaced = nullptr)
+{
+    std::vector<pid_t> helpers;
+    if (anyReplaced)
+        *anyReplaced = false;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = std::stoi(name);
+        if (!isHelperProcess(pid, installedHelperPath()))
+            continue;
+        // A process that has ended but is not yet reaped is not running.
+        std::string state;
+        readWholeFile("/proc/" + name + "/stat", &state);
+        const auto close = state.rfind(')');
+        if (close != std::string::npos && close + 2 < state.size() && state[close + 2] == 'Z')
+            continue;
+        helpers.push_back(pid);
+        std::error_code error;
+        const auto exe = std::filesystem::read_symlink("/proc/" + name + "/exe", error).string();
+        if (anyReplaced && exe.size() > 10 && exe.ends_with(" (deleted)"))
+            *anyReplaced = true;
+    }
+    return helpers;
+}
+
+bool helperCountBecomes(std::size_t count)
+{
+    // Copies started while one runs end at once; give them that moment.
+    return QTest::qWaitFor([count] { return runningHelpers().size() == count; }, 10000);
+}
+
+// Real helpers this time, started and stopped by the controller through every
+// path a user takes: launches, quits, turning it off and on, an update.
+TEST_F(ControllerTest, ExactlyOneHelperRunsWhileEnabledAndNoneWhileDisabled)
+{
+    controller->startHelper = startHelperDetached;
+    controller->helperWaitMessageMilliseconds = 0;
+    for (int quit = 0; quit < 4; ++quit)
+        controller->applicationWillTerminate();
+    ASSERT_TRUE(helperCountBecomes(1));
+    // Its process id is published once it runs.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            applicationPreferences().synchronize();
+            return applicationPreferences().integerValue(ProcessIDKey).has_value();
+        },
+        10000));
+    const pid_t first = runningHelpers().front();
+
+    auto setHelperEnabled = [this](bool enabled) {
+        answerNextDialog([enabled](QDialog* sheet) {
+            sheet->findChild<QCheckBox*>("helperCheckbox")->setChecked(enabled);
+            sheet->accept();
+        });
+        controller->preferences();
+    };
+    setHelperEnabled(false);
+    // Waited for: none runs the moment the sheet is gone.
+    EXPECT_TRUE(runningHelpers().empty());
+    controller->applicationWillTerminate();
+    EXPECT_TRUE(helperCountBecomes(0));
+    EXPECT_FALSE(QTest::qWaitFor([] { return !runningHelpers().empty(); }, 500))
+        << "a helper runs while it is turned off";
+
+    setHelperEnabled(true);
+    ASSERT_TRUE(helperCountBecomes(1));
+    EXPECT_NE(runningHelpers().front(), first);
+    controller->applicationWillTerminate();
+    EXPECT_TRUE(helperCountBecomes(1));
+
+    // An update: a newer helper inside the application replaces the
+    // installed one, whose running copy is stopped and waited for first.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            applicationPreferences().synchronize();
+            return applicationPreferences().integerValue(ProcessIDKey) ==
+                   std::optional<std::int64_t>(runningHelpers().front());
+        },
+        10000));
+    const std::string newer = home.root() + "/newer/" + HelperBundleName;
+    std::filesystem::create_directories(newer);
+    std::filesystem::copy(controller->bundledHelper, newer,
+                          std::filesystem::copy_options::recursive);
+    PropertyDictionary info;
+    info.set("CFBundleVersion", "99.0");
+    ASSERT_TRUE(writePropertyListFile(newer + "/Contents/Info.plist", info));
+    Controller updated(&documents);
+    updated.bundledHelper = newer;
+    updated.startHelper = startHelperDetached;
+    updated.helperWaitMessageMilliseconds = 0;
+    updated.deviceFolders = controller->deviceFolders;
+    updated.awakeFromNib();
+    bool replaced = true;
+    ASSERT_TRUE(helperCountBecomes(1));
+    runningHelpers(&replaced);
+    EXPECT_FALSE(replaced) << "the old program still runs";
+    EXPECT_EQ(bundleVersionNumber(installedHelperPath()), versionNumberOfString("99.0"));
+
+    for (pid_t helper : runningHelpers())
+        kill(helper, SIGTERM);
+    EXPECT_TRUE(helperCountBecomes(0));
+}
+
+TEST_F(ControllerTest, DecliningTheDisclaimerEndsTheProgramWithoutAQuestion)
+{
+    // The new document's "New Module" is being edited when the sheet comes
+    // (the start's own check has run by then).
+    window->newModule();
+    QTest::qWait(20);
+    applicationPreferences().removeValue(DisclaimerAcceptedKey);
+    applicationPreferences().synchronize();
+    window->clearChangeCount();
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QPushButton*>("declineButton")->click();
+    });
+    controller->checkDisclaimer();
+    EXPECT_FALSE(window->isDocumentEdited()) << "the sheet's focus changed the document";
+    // The program ends with code 0 from its event loop; no window is asked.
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, [&loop] { loop.exit(99); });
+    EXPECT_EQ(loop.exec(), 0);
+    EXPECT_TRUE(window->isVisible());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
+#include "support/FolderWait.h"
 #include "support/TemporaryHome.h"
 
 #include <gtest/gtest.h>
@@ -195,8 +196,8 @@ TEST_F(HelperInstallationTest, OnlyTheInstalledHelperIsSignalled)
     const pid_t foreign = spawn(Sleep, "30");
     ASSERT_GT(foreign, 0);
     EXPECT_FALSE(isHelperProcess(foreign, installed));
-    EXPECT_FALSE(stopHelperProcess(foreign, installed));
-    EXPECT_FALSE(stopHelperProcess(std::nullopt, installed));
+    EXPECT_FALSE(stopHelperProcess(foreign, installed).signalled());
+    EXPECT_FALSE(stopHelperProcess(std::nullopt, installed).signalled());
     EXPECT_FALSE(isHelperProcess(0, installed));
     EXPECT_TRUE(stillRunning(foreign));
     kill(foreign, SIGKILL);
@@ -208,7 +209,7 @@ TEST_F(HelperInstallationTest, OnlyTheInstalledHelperIsSignalled)
     // Still itself after its program file was replaced under it.
     fs::remove(helperProgramPath(installed));
     fs::copy_file(Sleep, helperProgramPath(installed));
-    EXPECT_TRUE(stopHelperProcess(helper, installed));
+    EXPECT_TRUE(stopHelperProcess(helper, installed).signalled());
     EXPECT_EQ(terminatingSignal(helper), SIGTERM);
 }
 
@@ -219,9 +220,34 @@ TEST_F(HelperInstallationTest, AnUpdateStopsTheRunningHelperFirst)
     const pid_t helper = spawn(helperProgramPath(installed), "30");
     ASSERT_GT(helper, 0);
 
-    EXPECT_TRUE(installOrUpdateHelper(bundled, installed, helper));
+    // Nothing is replaced before the old copy has ended; one that does not
+    // end within the limit is killed.
+    int waits = 0;
+    EXPECT_TRUE(installOrUpdateHelper(bundled, installed, helper,
+                                      [&waits](const StoppingHelper& stopping) {
+                                          ++waits;
+                                          EXPECT_TRUE(stopping.signalled());
+                                          EXPECT_TRUE(stopping.waitForEnd(10s));
+                                      }));
+    EXPECT_EQ(waits, 1);
     EXPECT_EQ(terminatingSignal(helper), SIGTERM);
     EXPECT_EQ(bundleVersionNumber(installed), 34999);
+
+    // A helper that ignores SIGTERM past the limit is killed.
+    makeBundle(installed, "3.4", fs::canonical("/bin/bash").string());
+    const std::string script = home.root() + "/stubborn.sh";
+    const std::string ready = home.root() + "/ready";
+    ASSERT_TRUE(writeFileAtomically(script, "trap '' TERM\n: > '" + ready +
+                                                "'\nwhile :; do sleep 1; done\n"));
+    const pid_t stubborn = spawn(helperProgramPath(installed), script.c_str());
+    ASSERT_GT(stubborn, 0);
+    ASSERT_TRUE(test::waitForFileCondition(home.root(), [&] { return fs::exists(ready); }, 10s));
+    ASSERT_TRUE(isHelperProcess(stubborn, installed));
+    const StoppingHelper stopping = stopHelperProcess(stubborn, installed);
+    ASSERT_TRUE(stopping.signalled());
+    EXPECT_FALSE(stopping.waitForEnd(300ms));
+    stopping.kill();
+    EXPECT_EQ(terminatingSignal(stubborn), SIGKILL);
 }
 
 TEST_F(HelperInstallationTest, StartsTheHelperDetached)

@@ -191,6 +191,24 @@ TEST_F(HelperCheck, AFailureIsRetriedAtTheNextCheckWithItsOwnLine)
     EXPECT_TRUE(storedSendTime());
 }
 
+// Turned off while the stop did not reach it (a stale process id): the
+// next check ends it before any exchange, whatever is due.
+TEST_F(HelperCheck, TurnedOffWhileRunningItEndsAtTheNextCheckWithoutSending)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    start();
+    const std::size_t frames = sim->traceLines().size();
+    Preferences application(ApplicationDomain);
+    application.setValue(NoHelperKey, true);
+    ASSERT_TRUE(application.synchronize());
+    clock.advance(24 * 3600);
+    controller->checkWhatToSend();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(logMessages().back(), "Terminated.");
+    EXPECT_EQ(sim->traceLines().size(), frames);
+}
+
 TEST_F(HelperCheck, NothingHappensUntilTheApplicationHasStoredEverything)
 {
     startSim();

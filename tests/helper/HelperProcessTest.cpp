@@ -178,7 +178,7 @@ bool waitForOpen(int watch, std::chrono::milliseconds timeout = 10s)
     return poll(&fd, 1, static_cast<int>(timeout.count())) == 1;
 }
 
-TEST_F(HelperProgram, OneCopyPerPreferencesWhichTakesOverWhenTheFirstEnds)
+TEST_F(HelperProgram, OneCopyPerPreferencesAndLaterStartsEndAtOnce)
 {
     startSim();
     test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
@@ -188,15 +188,16 @@ TEST_F(HelperProgram, OneCopyPerPreferencesWhichTakesOverWhenTheFirstEnds)
     ASSERT_TRUE(waitForSendTime());
     Preferences published(HelperDomain);
 
-    // Started from elsewhere (cron, su, ssh): another runtime folder, the
-    // same preferences. It waits for the lock without a word.
-    const int watch = inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(inotify_add_watch(watch, helperLockPath().c_str(), IN_OPEN), 0);
+    // The application starts one at every launch and quit; others come from
+    // elsewhere (cron, su, ssh: another runtime folder, the same
+    // preferences). Each ends at once, without a word.
     home.set("XDG_RUNTIME_DIR", home.root() + "/elsewhere");
-    HelperProcess second;
-    EXPECT_TRUE(waitForOpen(watch)) << "the second copy does not use the same lock";
-    close(watch);
-    EXPECT_TRUE(second.isRunning());
+    for (int start = 0; start < 5; ++start) {
+        HelperProcess another;
+        ASSERT_GT(another.pid(), 0);
+        EXPECT_EQ(another.waitForExit(10s), std::optional<int>(0));
+    }
+    EXPECT_TRUE(first.isRunning());
     EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully."}));
     published.synchronize();
     EXPECT_EQ(published.integerValue(ProcessIDKey), std::optional<std::int64_t>(first.pid()));
@@ -207,18 +208,35 @@ TEST_F(HelperProgram, OneCopyPerPreferencesWhichTakesOverWhenTheFirstEnds)
     poll(&none, 0, 1500);
     EXPECT_LE(first.wakeUps() - before, 1);
 
-    // The application stops the first: the second takes over at once.
     kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(10s), std::optional<int>(0));
-    EXPECT_TRUE(waitInFolder(configDirectory(), [&] {
-        return Preferences(HelperDomain).integerValue(ProcessIDKey) ==
-               std::optional<std::int64_t>(second.pid());
-    }));
-    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Started.", "Clock set successfully.",
-                                                       "Terminated.", "Started."}));
-    kill(second.pid(), SIGTERM);
-    EXPECT_EQ(second.waitForExit(10s), std::optional<int>(0));
     EXPECT_EQ(logMessages().back(), "Terminated.");
+
+    // Once it has ended, the next start runs.
+    HelperProcess next;
+    ASSERT_TRUE(waitInFolder(configDirectory(), [&] {
+        return Preferences(HelperDomain).integerValue(ProcessIDKey) ==
+               std::optional<std::int64_t>(next.pid());
+    }));
+    kill(next.pid(), SIGTERM);
+    EXPECT_EQ(next.waitForExit(10s), std::optional<int>(0));
+}
+
+TEST_F(HelperProgram, TurnedOffItNeverSends)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    {
+        Preferences application(ApplicationDomain);
+        application.setValue(NoHelperKey, true);
+        ASSERT_TRUE(application.synchronize());
+    }
+    // Started anyway (an autostart entry left by hand): it ends at once.
+    HelperProcess started;
+    EXPECT_EQ(started.waitForExit(10s), std::optional<int>(0));
+    EXPECT_TRUE(logMessages().empty());
+    EXPECT_FALSE(Preferences(HelperDomain).contains(ProcessIDKey));
+
 }
 
 TEST_F(HelperProgram, ALockThatCannotBeMadeIsLogged)

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -101,7 +103,6 @@ TEST(Preferences, UnchangedDomainIsNotRewritten)
     };
     ASSERT_EQ(stat(preferencesFilePath(HelperDomain).c_str(), &before), 0);
     preferences.setValue(ProcessIDKey, 10);
-    EXPECT_FALSE(preferences.hasPendingChanges());
     ASSERT_TRUE(preferences.synchronize());
     struct stat after
     {
@@ -143,6 +144,100 @@ TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
     EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "ACM0");
 }
 
+// A child process that runs body and exits with 0 when it returned true.
+pid_t runInChild(const std::function<bool()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(body() ? 0 : 1);
+    return child;
+}
+
+bool childSucceeded(pid_t child)
+{
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Two copies of the application: one sends a new schedule (the helper's
+// copy), the other, which read the domain before, then only stores its window
+// frame. The schedule the helper reads must be the new one.
+TEST(Preferences, AnotherProcessNeverPutsBackAKeyItDidNotTouch)
+{
+    test::TemporaryHome home;
+    {
+        Preferences seed(ApplicationDomain);
+        seed.setValue(HelperModulesKey, "last week");
+        seed.setValue(SerialDeviceKey, "USB0");
+        ASSERT_TRUE(seed.synchronize());
+    }
+    int toChild[2];
+    int toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t copyB = runInChild([&] {
+        Preferences b(ApplicationDomain);
+        char go = 0;
+        // Read, then wait until copy A has written, then write a key of its own.
+        if (write(toParent[1], "r", 1) != 1 || read(toChild[0], &go, 1) != 1)
+            return false;
+        for (int frame = 0; frame < 5; ++frame) {
+            b.setValue("NSWindow Frame CP290ModulesWindow", std::to_string(frame));
+            if (!b.synchronize())
+                return false;
+        }
+        // Reads after synchronize see what the other process wrote.
+        return b.stringValue(HelperModulesKey) == "this week";
+    });
+    char ready = 0;
+    ASSERT_EQ(read(toParent[0], &ready, 1), 1);
+    Preferences a(ApplicationDomain);
+    a.setValue(HelperModulesKey, "this week");
+    a.removeValue(SerialDeviceKey);
+    ASSERT_TRUE(a.synchronize());
+    ASSERT_EQ(write(toChild[1], "g", 1), 1);
+    EXPECT_TRUE(childSucceeded(copyB));
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]})
+        close(fd);
+
+    const Preferences reread(ApplicationDomain);
+    EXPECT_EQ(reread.stringValue(HelperModulesKey), "this week");
+    EXPECT_FALSE(reread.contains(SerialDeviceKey)) << "a removed key came back";
+    EXPECT_EQ(reread.stringValue("NSWindow Frame CP290ModulesWindow"), "4");
+}
+
+// Many synchronizes at once from several processes: the lock across read,
+// merge and write keeps every one of their keys, and a key both set ends
+// with one of their values, whole.
+TEST(Preferences, WritersRacingOnOneDomainLoseNoKey)
+{
+    test::TemporaryHome home;
+    constexpr int Writers = 3;
+    constexpr int KeysEach = 60;
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < Writers; ++writer)
+        children.push_back(runInChild([writer] {
+            Preferences mine(ApplicationDomain);
+            for (int key = 0; key < KeysEach; ++key) {
+                mine.setValue("key " + std::to_string(writer) + "." + std::to_string(key), key);
+                mine.setValue("shared", writer);
+                if (!mine.synchronize())
+                    return false;
+            }
+            return true;
+        }));
+    for (pid_t child : children)
+        EXPECT_TRUE(childSucceeded(child));
+    const Preferences reread(ApplicationDomain);
+    for (int writer = 0; writer < Writers; ++writer)
+        for (int key = 0; key < KeysEach; ++key)
+            EXPECT_EQ(reread.integerValue("key " + std::to_string(writer) + "." +
+                                          std::to_string(key)),
+                      key);
+    ASSERT_TRUE(reread.integerValue("shared"));
+    EXPECT_LT(*reread.integerValue("shared"), Writers);
+}
+
 TEST(Preferences, SuitesAreSearchedInTheOrderAdded)
 {
     test::TemporaryHome home;
@@ -181,6 +276,8 @@ TEST(Preferences, DamagedFileReadsAsEmptyAndSurvivesUntilTheOwnerWrites)
     preferences.setValue(SerialDeviceKey, "USB1");
     ASSERT_TRUE(preferences.synchronize());
     EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "USB1");
+    // What the user may still rescue by hand is kept beside it.
+    EXPECT_EQ(fileContents(preferencesFilePath(ApplicationDomain) + ".damaged"), damaged);
 
     // A top level that is not a dictionary counts as damaged too.
     ASSERT_TRUE(writeFileAtomically(preferencesFilePath(HelperDomain), "<plist><array/></plist>"));
