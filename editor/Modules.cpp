@@ -53,6 +53,7 @@ constexpr int DrawerContentWidth = 500 + 16;
 constexpr int DrawerHeight = 190;
 constexpr int ModulesOutlineEventIndent = 20;
 constexpr int ReloadedMessageMilliseconds = 10000;
+constexpr int BusyRetryMilliseconds = 500;
 
 PropertyData toData(const QByteArray& bytes)
 {
@@ -1500,8 +1501,19 @@ bool Modules::readSavedFile(bool keepView, QString* error)
 void Modules::fileChangedOnDisk()
 {
     // The question still open covers this change too.
-    if (m_askingAboutDiskChange)
+    if (m_askingAboutDiskChange || m_diskChangeWaiting)
         return;
+    // A send reads the document throughout and stores what it sent for the
+    // helper: the file waits until it is over.
+    if (documentHost() && documentHost()->isBusy()) {
+        m_diskChangeWaiting = true;
+        QTimer::singleShot(BusyRetryMilliseconds, this, [this] {
+            m_diskChangeWaiting = false;
+            if (m_diskWatch->changedSinceAdopted())
+                fileChangedOnDisk();
+        });
+        return;
+    }
     commitEditing();
     const bool asked = isWindowModified();
     if (asked) {

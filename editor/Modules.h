@@ -217,6 +217,7 @@ class Modules : public QMainWindow
     quint64 m_dragId = 0;
     DiskWatch* m_diskWatch = nullptr;
     bool m_askingAboutDiskChange = false;
+    bool m_diskChangeWaiting = false; // for a send to end
 };
 
 } // namespace vantrel
