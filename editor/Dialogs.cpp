@@ -76,6 +76,40 @@ class DesktopDialogs : public Dialogs
         return box.clickedButton() == revert;
     }
 
+    ChangedFileAnswer askReloadChangedFile(QWidget* parent, const QString& documentName) override
+    {
+        QMessageBox box(
+            QMessageBox::Warning,
+            QObject::tr("The document “%1” was changed on disk by another program.")
+                .arg(documentName),
+            QObject::tr("Reload it to see those changes and lose the ones you made here, or "
+                        "keep your version."),
+            QMessageBox::NoButton, parent);
+        box.setObjectName("changedOnDiskAlert");
+        QPushButton* reload = box.addButton(QObject::tr("Reload"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(
+            box.addButton(QObject::tr("Keep My Version"), QMessageBox::RejectRole));
+        runWindowModal(box);
+        return box.clickedButton() == reload ? ChangedFileAnswer::Reload
+                                             : ChangedFileAnswer::KeepMine;
+    }
+
+    bool confirmOverwriteChangedFile(QWidget* parent, const QString& documentName) override
+    {
+        QMessageBox box(
+            QMessageBox::Warning,
+            QObject::tr("“%1” changed on disk since you opened or last saved it. Overwrite it?")
+                .arg(documentName),
+            QObject::tr("The changes another program made to it will be lost."),
+            QMessageBox::NoButton, parent);
+        box.setObjectName("overwriteChangedAlert");
+        QPushButton* overwrite =
+            box.addButton(QObject::tr("Overwrite"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        runWindowModal(box);
+        return box.clickedButton() == overwrite;
+    }
+
     void alert(QWidget* parent, const QString& title, const QString& message) override
     {
         // Successes and failures alike: the title says which.

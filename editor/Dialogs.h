@@ -17,6 +17,14 @@ enum class SaveChangesAnswer
     Cancel
 };
 
+// What to do with a document whose file another program changed while the
+// window holds unsaved changes.
+enum class ChangedFileAnswer
+{
+    Reload,  // read the file again; the changes made here are lost
+    KeepMine // keep the window's version; saving it will overwrite the file
+};
+
 class Dialogs
 {
   public:
@@ -28,6 +36,11 @@ class Dialogs
     virtual SaveChangesAnswer askSaveChanges(QWidget* parent, const QString& documentName) = 0;
     // Whether to throw the unsaved changes away and read the saved file again.
     virtual bool confirmRevert(QWidget* parent, const QString& documentName) = 0;
+    // The document's file changed on disk while it has unsaved changes here.
+    virtual ChangedFileAnswer askReloadChangedFile(QWidget* parent,
+                                                   const QString& documentName) = 0;
+    // Whether to save over a file that changed on disk since it was read or saved.
+    virtual bool confirmOverwriteChangedFile(QWidget* parent, const QString& documentName) = 0;
     // A window-modal alert with one "OK".
     virtual void alert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual bool runPrintDialog(QWidget* parent, QPrinter* printer) = 0;

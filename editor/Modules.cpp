@@ -6,6 +6,7 @@
 #include "cp290/Verification.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
+#include "editor/DiskWatch.h"
 #include "editor/DocumentHost.h"
 #include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
@@ -50,6 +52,8 @@ namespace {
 constexpr int DrawerContentWidth = 500 + 16;
 constexpr int DrawerHeight = 190;
 constexpr int ModulesOutlineEventIndent = 20;
+constexpr int ReloadedMessageMilliseconds = 10000;
+constexpr int BusyRetryMilliseconds = 500;
 
 PropertyData toData(const QByteArray& bytes)
 {
@@ -125,6 +129,10 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
     statusBar()->addPermanentWidget(send);
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &Modules::updateScheduleCount);
+    m_diskWatch = new DiskWatch(this);
+    m_diskWatch->setObjectName("diskWatch");
+    connect(m_diskWatch, &DiskWatch::changedOnDisk, this, &Modules::fileChangedOnDisk);
+    m_diskWatch->watch(m_filePath);
     windowControllerDidLoadNib(isNew);
 }
 
@@ -1393,12 +1401,17 @@ bool Modules::save()
     if (m_filePath.isEmpty())
         return saveAs();
     commitEditing();
+    if (m_diskWatch->changedSinceAdopted() &&
+        !dialogs().confirmOverwriteChangedFile(this, displayName()))
+        return false;
     QString error;
     if (!writeToFile(m_filePath, &error)) {
         dialogs().alert(this, tr("The document “%1” could not be saved.").arg(displayName()),
                         error);
         return false;
     }
+    // What the folder and the file report about this write is no news.
+    m_diskWatch->adopt();
     clearChangeCount();
     return true;
 }
@@ -1422,6 +1435,7 @@ bool Modules::saveAs()
         return false;
     }
     m_filePath = QFileInfo(path).absoluteFilePath();
+    m_diskWatch->watch(m_filePath);
     clearChangeCount();
     return true;
 }
@@ -1433,14 +1447,30 @@ bool Modules::revertToSaved()
     commitEditing();
     if (isWindowModified() && !dialogs().confirmRevert(this, displayName()))
         return false;
+    QString error;
+    if (!readSavedFile(false, &error)) {
+        dialogs().alert(this, tr("The document “%1” could not be reverted.").arg(displayName()),
+                        error);
+        return false;
+    }
+    return true;
+}
+
+bool Modules::readSavedFile(bool keepView, QString* error)
+{
+    const DiskFileState before = DiskFileState::of(m_filePath);
     ModulesDocument reread;
     reread.eventRepeat = m_document.eventRepeat;
     std::string reason;
     if (!readModulesFile(m_filePath.toStdString(), &reread, &reason)) {
-        dialogs().alert(this, tr("The document “%1” could not be reverted.").arg(displayName()),
-                        QString::fromStdString(reason));
+        *error = QString::fromStdString(reason);
         return false;
     }
+    // Rows by module and event, as their row numbers move with the modules.
+    std::vector<OutlineRow> kept;
+    for (int row : selectedRows())
+        if (const auto at = m_model->rowMap().rowAt(row))
+            kept.push_back(*at);
     m_currentModuleIndex = m_currentEventIndex = -1;
     {
         QuietSelection quiet(m_quietSelection);
@@ -1449,10 +1479,67 @@ bool Modules::revertToSaved()
         m_document.drawerOpen = reread.drawerOpen;
         m_model->replaceAll(std::move(reread.modules));
     }
+    if (keepView) {
+        m_document.drawerOpen = false; // the drawer stays as it is
+        m_document.selectedRows.clear();
+        const OutlineRowMap& rows = m_model->rowMap();
+        for (const OutlineRow& row : kept) {
+            const int at = row.isModuleRow()
+                               ? rows.rowForModule(row.module)
+                               : rows.rowForEvent(row.module, static_cast<std::size_t>(row.event));
+            if (at >= 0)
+                m_document.selectedRows.push_back(at);
+        }
+    }
     setDrawerRowsExpanded();
     clearChangeCount();
     scheduleCountUpdate();
+    m_diskWatch->adopt(before);
     return true;
+}
+
+void Modules::fileChangedOnDisk()
+{
+    // The question still open covers this change too.
+    if (m_askingAboutDiskChange || m_diskChangeWaiting)
+        return;
+    // A send reads the document throughout and stores what it sent for the
+    // helper: the file waits until it is over.
+    if (documentHost() && documentHost()->isBusy()) {
+        m_diskChangeWaiting = true;
+        QTimer::singleShot(BusyRetryMilliseconds, this, [this] {
+            m_diskChangeWaiting = false;
+            if (m_diskWatch->changedSinceAdopted())
+                fileChangedOnDisk();
+        });
+        return;
+    }
+    commitEditing();
+    const bool asked = isWindowModified();
+    if (asked) {
+        const QPointer<Modules> alive(this);
+        m_askingAboutDiskChange = true;
+        raise();
+        const ChangedFileAnswer answer = dialogs().askReloadChangedFile(this, displayName());
+        if (!alive)
+            return;
+        m_askingAboutDiskChange = false;
+        if (answer == ChangedFileAnswer::KeepMine)
+            return;
+    }
+    QString error;
+    if (readSavedFile(true, &error)) {
+        statusBar()->showMessage(tr("Reloaded: “%1” was changed on disk.").arg(displayName()),
+                                 ReloadedMessageMilliseconds);
+    } else if (asked) {
+        dialogs().alert(this, tr("The document “%1” could not be reloaded.").arg(displayName()),
+                        error);
+    } else {
+        // Perhaps caught halfway through another program's write: the next
+        // change brings the rest.
+        statusBar()->showMessage(
+            tr("“%1” changed on disk but could not be read: %2").arg(displayName(), error));
+    }
 }
 
 bool Modules::cellEditorChangedText() const

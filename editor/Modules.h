@@ -21,6 +21,7 @@ class QMimeData;
 namespace vantrel {
 
 struct DownloadReport;
+class DiskWatch;
 class DocumentManager;
 class EventEditor;
 class ModulesOutlineModel;
@@ -156,6 +157,12 @@ class Modules : public QMainWindow
     void fixExpanded();
     void scheduleCountUpdate();
     void updateScheduleCount();
+    // Reads the file again over the document. keepView keeps the window's
+    // selection and drawer instead of the ones stored in the file.
+    bool readSavedFile(bool keepView, QString* error);
+    // Another program changed the file: reload quietly, or ask when there
+    // are unsaved changes here.
+    void fileChangedOnDisk();
 
     DocumentManager* m_manager;
     ModulesDocument m_document;
@@ -208,6 +215,9 @@ class Modules : public QMainWindow
     QTimer m_countTimer;
     QLabel* m_countLabel = nullptr;
     quint64 m_dragId = 0;
+    DiskWatch* m_diskWatch = nullptr;
+    bool m_askingAboutDiskChange = false;
+    bool m_diskChangeWaiting = false; // for a send to end
 };
 
 } // namespace vantrel

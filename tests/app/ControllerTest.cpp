@@ -44,6 +44,11 @@ class RecordingDialogs : public Dialogs
         return SaveChangesAnswer::DontSave;
     }
     bool confirmRevert(QWidget*, const QString&) override { return true; }
+    ChangedFileAnswer askReloadChangedFile(QWidget*, const QString&) override
+    {
+        return ChangedFileAnswer::KeepMine;
+    }
+    bool confirmOverwriteChangedFile(QWidget*, const QString&) override { return false; }
     void alert(QWidget*, const QString& title, const QString& message) override
     {
         alerts.emplace_back(title, message);

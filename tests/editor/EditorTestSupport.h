@@ -30,6 +30,12 @@ class ScriptedDialogs : public Dialogs
     int pageSetups = 0;
     bool revertAccepted = true;
     int revertQuestions = 0;
+    // Questions about a file changed on disk: the documents asked about, in
+    // order, and the answers to give.
+    std::deque<ChangedFileAnswer> reloadAnswers;
+    QStringList reloadQuestions;
+    std::deque<bool> overwriteAnswers;
+    QStringList overwriteQuestions;
 
     QString openFileName(QWidget*) override { return next(fileNames); }
     QString saveFileName(QWidget*, const QString&) override { return next(fileNames); }
@@ -47,6 +53,28 @@ class ScriptedDialogs : public Dialogs
     {
         ++revertQuestions;
         return revertAccepted;
+    }
+    ChangedFileAnswer askReloadChangedFile(QWidget*, const QString& documentName) override
+    {
+        reloadQuestions.push_back(documentName);
+        if (reloadAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about a file changed on disk";
+            return ChangedFileAnswer::KeepMine;
+        }
+        const ChangedFileAnswer answer = reloadAnswers.front();
+        reloadAnswers.pop_front();
+        return answer;
+    }
+    bool confirmOverwriteChangedFile(QWidget*, const QString& documentName) override
+    {
+        overwriteQuestions.push_back(documentName);
+        if (overwriteAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question about overwriting a changed file";
+            return false;
+        }
+        const bool answer = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
+        return answer;
     }
     void alert(QWidget*, const QString& title, const QString& message) override
     {
