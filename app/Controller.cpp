@@ -82,12 +82,13 @@ QString qs(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// Waits without letting the user's input in, so the window repaints.
+// Waits while the window repaints; the status sheet's input blocker keeps
+// the user's input from doing anything meanwhile.
 void waitRepainting(int milliseconds)
 {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
 }
 
 } // namespace
@@ -111,11 +112,8 @@ void WindowedDriverHost::showAlert(const std::string& title, const std::string& 
 
 void WindowedDriverHost::incrementProgress(double amount)
 {
-    if (!gStatusProgressIndicator)
-        return;
-    gStatusProgressIndicator->setValue(
-        std::min(ProgressFull, gStatusProgressIndicator->value() + static_cast<int>(amount + 0.5)));
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (gController)
+        gController->incrementProgress(amount);
 }
 
 Controller::Controller(DocumentManager* documents, QObject* parent)
@@ -145,6 +143,8 @@ Controller::~Controller()
 
 QWidget* Controller::mainWindow() const
 {
+    if (m_askingWindow)
+        return m_askingWindow;
     if (QWidget* active = QApplication::activeWindow(); active && !qobject_cast<QDialog*>(active))
         return active;
     return m_documents->frontDocument();
@@ -230,6 +230,7 @@ void Controller::waitForHelperToEnd(const StoppingHelper& helper)
     if (told) {
         m_statusWindow->hide();
         m_statusWindow->setParent(nullptr, Qt::Sheet);
+        m_inputBlocker.reset();
     }
 }
 
@@ -312,12 +313,7 @@ void Controller::installMenus(Modules* document)
     auto* log = window->addAction(tr("Activity &Log"), this, [this] { helperLog(false); });
     log->setObjectName("helperLog");
     log->setShortcut(QKeySequence(tr("Ctrl+L")));
-    auto* events = window->addAction(tr("&Events From CP290"), this, [this] {
-        if (m_eventsWindow) {
-            m_eventsWindow->show();
-            m_eventsWindow->raise();
-        }
-    });
+    auto* events = window->addAction(tr("&Events From CP290"), this, &Controller::showEventsWindow);
     events->setObjectName("showEventsWindow");
     auto* week = window->addAction(tr("&Week Ahead"), document,
                                    [document] { WeekAheadWindow::showFor(document); });
@@ -351,21 +347,33 @@ QMenu* Controller::makeCP290Menu(QWidget* parent)
         connect(repeat, &QAction::triggered, document, &Modules::performEvents);
     }
     menu->addSeparator();
-    menu->addAction(tr("Show &Events From CP290"), this, &Controller::displayEventsFromCP290)
+    // Each command's sheet and alerts belong to the window whose menu ran it.
+    const QPointer<QWidget> window(parent);
+    auto from = [this, window](void (Controller::*command)()) {
+        return [this, window, command] {
+            const AskingWindowScope asking(window);
+            (this->*command)();
+        };
+    };
+    menu->addAction(tr("Show &Events From CP290"), this, from(&Controller::displayEventsFromCP290))
         ->setObjectName("displayEventsFromCP290");
     menu->addSeparator();
-    menu->addAction(tr("Set CP290 &Clock"), this, &Controller::setCP290Clock)
+    menu->addAction(tr("Set CP290 &Clock"), this, from(&Controller::setCP290Clock))
         ->setObjectName("setCP290Clock");
-    menu->addAction(tr("Show CP290 C&lock"), this, &Controller::displayCP290Clock)
+    menu->addAction(tr("Show CP290 C&lock"), this, from(&Controller::displayCP290Clock))
         ->setObjectName("displayCP290Clock");
     QMenu* base = menu->addMenu(tr("Set &Base House Code"));
     base->setObjectName("setBaseHouseCode");
     for (int code = 0; code < 16; ++code) {
         QAction* item = base->addAction(QString(QChar('A' + code)));
         item->setData(code);
-        connect(item, &QAction::triggered, this, [this, code] { setBaseHouseCode(code); });
+        connect(item, &QAction::triggered, this, [this, code, window] {
+            const AskingWindowScope asking(window);
+            setBaseHouseCode(code);
+        });
     }
-    menu->addAction(tr("Run Self &Test"), this, &Controller::selfTest)->setObjectName("selfTest");
+    menu->addAction(tr("Run Self &Test"), this, from(&Controller::selfTest))
+        ->setObjectName("selfTest");
     menu->addSeparator();
     QAction* heading = menu->addAction(tr("Serial Device"));
     heading->setEnabled(false);
@@ -463,9 +471,23 @@ bool Controller::serialDeviceIsWritable()
 
 // ---------------------------------------------------------------- commands
 
+void Controller::incrementProgress(double amount)
+{
+    // Shares smaller than one step add up rather than round away.
+    m_progress = std::min<double>(ProgressFull, m_progress + amount);
+    m_statusBar->setValue(static_cast<int>(m_progress + 0.5));
+    // Input meanwhile is dropped by the blocker, not held back for later.
+    QApplication::processEvents();
+}
+
 void Controller::statusStartWithMessage(const QString& message)
 {
+    // Until the sheet goes, nothing the user does in any window counts: a
+    // click or a key held back until then would run a command afterwards.
+    if (!m_inputBlocker)
+        m_inputBlocker = std::make_unique<UserInputBlocker>();
     m_statusMessage->setText(message);
+    m_progress = 0;
     m_statusBar->setValue(0);
     QWidget* parent = mainWindow();
     if (m_statusWindow->parentWidget() != parent) {
@@ -474,7 +496,7 @@ void Controller::statusStartWithMessage(const QString& message)
     m_statusWindow->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     m_statusWindow->show();
     m_statusWindow->raise();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QApplication::processEvents();
 }
 
 bool Controller::isBusy() const
@@ -484,8 +506,10 @@ bool Controller::isBusy() const
 
 void Controller::statusEnd()
 {
-    if (!m_statusWindow->isVisible())
+    if (!m_statusWindow->isVisible()) {
+        m_inputBlocker.reset();
         return;
+    }
     m_statusBar->setValue(ProgressFull);
     // The full bar stays in sight for a second before the sheet goes.
     waitRepainting(statusHoldMilliseconds);
@@ -493,6 +517,9 @@ void Controller::statusEnd()
     // Sheets belong to the window in front; once hidden it belongs to none, so
     // closing that window does not take the one status sheet with it.
     m_statusWindow->setParent(nullptr, Qt::Sheet);
+    // Whatever the user did meanwhile has been dropped as it came.
+    QApplication::processEvents();
+    m_inputBlocker.reset();
 }
 
 void Controller::runCommand(const QString& status, const std::function<bool()>& driverCall,
@@ -549,22 +576,36 @@ void Controller::displayCP290Clock()
     dialogs().alert(mainWindow(), tr("Clock From CP290"), cp290ClockMessage(gHour, gMinute));
 }
 
+void Controller::showEventsWindow()
+{
+    if (!m_eventsWindow) {
+        m_eventsWindow = makeTextWindow("eventsWindow", tr(EventsWindowTitle), &m_eventsView);
+        m_eventsView->setPlainText(tr("No events have been read from the CP290 yet. Choose "
+                                      "CP290 > Show Events From CP290 to read them."));
+    }
+    m_eventsWindow->show();
+    m_eventsWindow->raise();
+    m_eventsWindow->activateWindow();
+}
+
 void Controller::displayEventsFromCP290()
 {
     if (!serialDeviceIsWritable())
         return;
-    statusStartWithMessage(tr("Reading events from CP290..."));
+    // The window comes first, holding the header alone, so the user sees
+    // where the listing will appear while the interface is read.
+    showEventsWindow();
+    m_eventsView->setPlainText(qs(eventListingHeader(GetDateTime())));
+    // The status sheet and any alert stay on the window that asked.
+    statusStartWithMessage(tr("Getting Events From CP290..."));
     gProgressBudget = ProgressFull;
     const bool succeeded = CP290DoGetEvents();
     statusEnd();
-    if (!succeeded)
+    if (!succeeded) {
+        dialogs().alert(mainWindow(), tr("Getting Events From CP290 Failed"), QString());
         return;
-    if (!m_eventsWindow)
-        m_eventsWindow = makeTextWindow("eventsWindow", tr(EventsWindowTitle), &m_eventsView);
+    }
     m_eventsView->setPlainText(qs(eventListingText(CP290TimerEvent, GetDateTime())));
-    m_eventsWindow->show();
-    m_eventsWindow->raise();
-    m_eventsWindow->activateWindow();
 }
 
 // ---------------------------------------------------------------- preferences

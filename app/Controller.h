@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,7 @@ class DocumentManager;
 class Modules;
 class Preferences;
 class StoppingHelper;
+class UserInputBlocker;
 
 class Controller : public QObject, public DocumentHost
 {
@@ -67,8 +69,13 @@ class Controller : public QObject, public DocumentHost
     QString chosenSerialDevice() const { return m_chosenDevice; }
 
     void statusStartWithMessage(const QString& message) override;
+    // The driver's progress: the bar advances by the exact share, and the
+    // windows repaint.
+    void incrementProgress(double amount);
     void statusEnd() override;
     bool isBusy() const override;
+    QWidget* askingWindow() const override { return m_askingWindow; }
+    void setAskingWindow(QWidget* window) override { m_askingWindow = window; }
     QProgressBar* statusProgressIndicator() const { return m_statusBar; }
 
     void setBaseHouseCode(int houseCodeIndex);
@@ -76,6 +83,8 @@ class Controller : public QObject, public DocumentHost
     void setCP290Clock();
     void displayCP290Clock();
     void displayEventsFromCP290();
+    // Window > Events From CP290: the last listing, or a line saying there is none yet.
+    void showEventsWindow();
 
     void preferences();
     void helperLog(bool clear);
@@ -114,6 +123,10 @@ class Controller : public QObject, public DocumentHost
     QPointer<QDialog> m_statusWindow;
     QLabel* m_statusMessage = nullptr;
     QProgressBar* m_statusBar = nullptr;
+    double m_progress = 0;
+    QPointer<QWidget> m_askingWindow;
+    // Alive while the status sheet is up.
+    std::unique_ptr<UserInputBlocker> m_inputBlocker;
     QPointer<QDialog> m_preferencesWindow;
     QPointer<QMainWindow> m_logWindow;
     QPlainTextEdit* m_logView = nullptr;

@@ -306,8 +306,9 @@ bool CP290DoSendEventEnd(MemoryRecovery* recovery)
     if (NumEvents == 0 && !eventsOffered)
         return true;
 
-    const int share = ProgressTotal / (NumEvents + 3);
-    gProgressBudget = static_cast<double>(share);
+    // The real quotient: in whole numbers a full table's share is 0 and the
+    // bar would stand still for the whole download.
+    gProgressBudget = static_cast<double>(ProgressTotal) / (NumEvents + 3);
     if (!(recovery ? CP290DoSetClockRecovering(*recovery) : CP290DoSetClock()))
         return false;
     if (!CP290DoGetClock())
@@ -320,7 +321,7 @@ bool CP290DoSendEventEnd(MemoryRecovery* recovery)
         if (!SendCP290Command(CP290DownloadEvent, CP290TimerEvent[i], CP290TimerEventSize))
             return false;
         if (CP290Verbose)
-            driverHost().incrementProgress(share);
+            driverHost().incrementProgress(gProgressBudget);
     }
     return true;
 }

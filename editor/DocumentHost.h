@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace vantrel {
 
 class DocumentHost
@@ -18,9 +20,36 @@ class DocumentHost
     virtual void statusEnd() = 0;
     // An exchange is under way (its status sheet is up).
     virtual bool isBusy() const = 0;
+    // The window whose command runs: its status sheet and every alert of the
+    // command, the driver's included, go there. nullptr between commands.
+    virtual QWidget* askingWindow() const = 0;
+    virtual void setAskingWindow(QWidget* window) = 0;
 };
 
 DocumentHost* documentHost();
 void setDocumentHost(DocumentHost* host);
+
+// For the length of a command started from window.
+class AskingWindowScope
+{
+  public:
+    explicit AskingWindowScope(QWidget* window)
+        : m_host(documentHost()), m_previous(m_host ? m_host->askingWindow() : nullptr)
+    {
+        if (m_host)
+            m_host->setAskingWindow(window);
+    }
+    ~AskingWindowScope()
+    {
+        if (m_host)
+            m_host->setAskingWindow(m_previous);
+    }
+    AskingWindowScope(const AskingWindowScope&) = delete;
+    AskingWindowScope& operator=(const AskingWindowScope&) = delete;
+
+  private:
+    DocumentHost* m_host;
+    QWidget* m_previous;
+};
 
 } // namespace vantrel

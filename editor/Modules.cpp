@@ -786,6 +786,7 @@ void Modules::resetEvent()
 
 void Modules::onOff(int function)
 {
+    const AskingWindowScope asking(this);
     DocumentHost* host = documentHost();
     if (!host || !host->serialDeviceIsWritable())
         return;
@@ -1283,6 +1284,7 @@ bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& pare
 void Modules::sendEventsToCP290()
 {
     commitEditing();
+    const AskingWindowScope asking(this);
     DocumentHost* host = documentHost();
     if (!host || !host->serialDeviceIsWritable())
         return;

@@ -2,6 +2,12 @@
 
 #include "editor/FormattedLineEdit.h"
 #include "editor/ModulesOutlineModel.h"
+#include "editor/PasteboardTypes.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
 
 namespace vantrel {
 
@@ -28,7 +34,33 @@ QWidget* OutlineDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
         check ? new FormattedLineEdit(std::move(check), parent) : new QLineEdit(parent);
     editor->setObjectName(check ? "formattedCellEditor" : "textCellEditor");
     editor->setFrame(false);
+    editor->installEventFilter(const_cast<OutlineDelegate*>(this));
     return editor;
+}
+
+bool OutlineDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    // Paste, Copy and Cut in a cell being edited are the window's commands
+    // when the cell has nothing of its own to take: modules or events on the
+    // clipboard and no text; no text selected in the cell.
+    auto* editor = qobject_cast<QLineEdit*>(watched);
+    if (editor && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        bool toWindow = false;
+        if (key->matches(QKeySequence::Paste)) {
+            const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+            toWindow = clipboard && !clipboard->hasText() &&
+                       (clipboard->hasFormat(mimeTypeForPasteboardType(ModulesPasteboardType)) ||
+                        clipboard->hasFormat(mimeTypeForPasteboardType(EventsPasteboardType)));
+        } else if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut)) {
+            toWindow = !editor->hasSelectedText();
+        }
+        if (toWindow) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(watched, event);
 }
 
 void OutlineDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const

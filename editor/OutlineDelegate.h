@@ -21,6 +21,7 @@ class OutlineDelegate : public QStyledItemDelegate
                       const QModelIndex& index) const override;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // An event row's text is drawn by the view across the whole row.
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };

@@ -8,6 +8,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
 #include "editor/Modules.h"
+#include "editor/RkNSOutlineView.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevices.h"
 #include "schedule/HelperCopy.h"
@@ -19,6 +20,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QMouseEvent>
+#include <QMainWindow>
+#include <QLabel>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -49,9 +55,12 @@ class RecordingDialogs : public Dialogs
         return ChangedFileAnswer::KeepMine;
     }
     bool confirmOverwriteChangedFile(QWidget*, const QString&) override { return false; }
-    void alert(QWidget*, const QString& title, const QString& message) override
+    std::function<void(QWidget*)> onAlert;
+    void alert(QWidget* parent, const QString& title, const QString& message) override
     {
         alerts.emplace_back(title, message);
+        if (onAlert)
+            onAlert(parent);
     }
     bool runPrintDialog(QWidget*, QPrinter*) override { return false; }
     void runPageSetup(QWidget*, QPrinter*) override {}
@@ -403,6 +412,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaults,
                                                            {"--fault", "babble"},
                                                            "displayCP290Clock",
                                                            "Getting Clock Failed"},
+                                           WindowFaultCase{"silent events read",
+                                                           {"--fault", "no-reply"},
+                                                           "displayEventsFromCP290",
+                                                           "Getting Events From CP290 Failed"},
                                            WindowFaultCase{"vanishing mid-download",
                                                            {"--fault", "vanish=3@4"},
                                                            "sendEventsToCP290",
@@ -550,6 +563,152 @@ TEST_F(ControllerTest, DecliningTheDisclaimerEndsTheProgramWithoutAQuestion)
     QTimer::singleShot(5000, &loop, [&loop] { loop.exit(99); });
     EXPECT_EQ(loop.exec(), 0);
     EXPECT_TRUE(window->isVisible());
+}
+
+} // namespace
+} // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+std::size_t framesStartingWith(const Cp290Sim& sim, const std::string& prefix)
+{
+    std::size_t count = 0;
+    for (const std::string& line : sim.traceLines())
+        count += line.rfind("rx " + prefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
+void postClick(QWidget* target)
+{
+    const QPointF centre = QRectF(target->rect()).center();
+    const QPointF global = target->mapToGlobal(centre);
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, centre, global,
+                                                        Qt::LeftButton, Qt::LeftButton,
+                                                        Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                                        global, Qt::LeftButton, Qt::NoButton,
+                                                        Qt::NoModifier));
+}
+
+// What a user does while the interface works (a Delete on the selected
+// event, another click on Send, a click on another row) arrives while the
+// status sheet is up: none of it may run, then or afterwards.
+TEST_F(ControllerTest, InputDuringAnExchangeIsDroppedNotReplayed)
+{
+    Cp290Sim sim({}, true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    window->endEdit();
+    window->selectRow(0, false);
+    window->newEvent();
+    window->selectRow(0, false);
+    window->newEvent();
+    window->selectRow(1, false);
+    QTest::qWait(20);
+    const ModulesDocument before = window->document();
+    window->clearChangeCount();
+
+    bool posted = false;
+    QProgressBar* bar = controller->statusProgressIndicator();
+    const auto connection = QObject::connect(bar, &QProgressBar::valueChanged, [&] {
+        if (posted || !bar->isVisible())
+            return;
+        posted = true;
+        QWidget* outline = window->outline()->viewport();
+        QCoreApplication::postEvent(window->outline(), new QKeyEvent(QEvent::KeyPress,
+                                                                     Qt::Key_Delete,
+                                                                     Qt::NoModifier));
+        postClick(window->findChild<QPushButton*>("sendButton"));
+        postClick(outline);
+    });
+    window->sendEventsToCP290();
+    QObject::disconnect(connection);
+    ASSERT_TRUE(posted) << "the bar never moved while the sheet was up";
+    QTest::qWait(50);
+
+    EXPECT_EQ(framesStartingWith(sim, "00 "), 1u) << "more than one download ran";
+    EXPECT_EQ(window->document(), before);
+    EXPECT_FALSE(window->isDocumentEdited());
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{1});
+    EXPECT_TRUE(answers.alerts.empty());
+}
+
+TEST_F(ControllerTest, ReadingTheEventsShowsTheWindowFirstAndKeepsTheHeaderOnFailure)
+{
+    setDriverTickForTests(std::chrono::microseconds(250)); // a byte time-out of 75 ms
+    // Before any read the window opens and says so.
+    controller->showEventsWindow();
+    auto* events = qobject_cast<QMainWindow*>(
+        [] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == "eventsWindow")
+                    return top;
+            return static_cast<QWidget*>(nullptr);
+        }());
+    ASSERT_NE(events, nullptr);
+    EXPECT_TRUE(events->isVisible());
+    auto* view = events->findChild<QPlainTextEdit*>("eventsWindowView");
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->toPlainText().startsWith("No events have been read"));
+
+    // An interface that does not answer: the header stays, and the failure
+    // alert comes after the sheet has gone.
+    Cp290Sim silent({"--fault", "no-reply"}, true, "ttyCP290");
+    controller->deviceFolders->extra = silent.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    QString statusText;
+    QString textWhileReading;
+    QObject::connect(controller->statusProgressIndicator(), &QProgressBar::valueChanged,
+                     [&] {
+                         if (statusText.isEmpty()) {
+                             statusText = controller->statusProgressIndicator()
+                                              ->parentWidget()
+                                              ->findChild<QLabel*>("statusMessage")
+                                              ->text();
+                             textWhileReading = view->toPlainText();
+                         }
+                     });
+    controller->displayEventsFromCP290();
+    EXPECT_EQ(statusText, "Getting Events From CP290...");
+    EXPECT_TRUE(textWhileReading.startsWith("Events from CP290 as of ")) << textWhileReading.toStdString();
+    EXPECT_TRUE(view->toPlainText().startsWith("Events from CP290 as of "));
+    EXPECT_FALSE(view->toPlainText().contains("None."));
+    ASSERT_FALSE(answers.alerts.empty());
+    EXPECT_EQ(answers.alerts.back().first, "Getting Events From CP290 Failed");
+    EXPECT_EQ(answers.alerts.back().second, QString());
+    EXPECT_FALSE(controller->isBusy());
+
+    Cp290Sim working({}, true, "ttyCP290");
+    controller->deviceFolders->extra = working.deviceDirectory();
+    controller->displayEventsFromCP290();
+    EXPECT_TRUE(view->toPlainText().endsWith("\n\nNone.")) << view->toPlainText().toStdString();
+    setDriverTickForTests(std::chrono::nanoseconds(0));
+}
+
+// The driver's alert goes to the window whose menu ran the command, not to
+// whichever window is in front or was opened last.
+TEST_F(ControllerTest, AnAlertBelongsToTheWindowThatAsked)
+{
+    setDriverTickForTests(std::chrono::microseconds(250)); // a byte time-out of 75 ms
+    Cp290Sim silent({"--fault", "no-reply"}, true, "ttyCP290");
+    controller->deviceFolders->extra = silent.deviceDirectory();
+    controller->serialDeviceSelected("CP290");
+    Modules* asking = window;
+    Modules* later = documents.newDocument();
+    later->activateWindow();
+    QTest::qWait(20);
+    std::vector<QWidget*> parents;
+    answers.onAlert = [&parents](QWidget* parent) { parents.push_back(parent); };
+    asking->findChild<QAction*>("displayCP290Clock")->trigger();
+    ASSERT_FALSE(parents.empty());
+    for (QWidget* parent : parents)
+        EXPECT_EQ(parent, asking);
+    parents.clear();
+    asking->findChild<QAction*>("sendEventsToCP290")->trigger();
+    for (QWidget* parent : parents)
+        EXPECT_EQ(parent, asking);
+    setDriverTickForTests(std::chrono::nanoseconds(0));
 }
 
 } // namespace

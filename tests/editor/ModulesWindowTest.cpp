@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
-
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -586,6 +585,44 @@ TEST_F(ModulesWindow, CopiedModulesPasteInOrderIntoAnotherWindow)
     source->paste();
     EXPECT_EQ(names(source), (std::vector<std::string>{"Coffee", "Hall", "Porch"}));
     for (Modules* window : {source, target}) {
+        window->clearChangeCount();
+        window->close();
+    }
+}
+
+// Every new document opens with its module's name in editing: the paste
+// shortcut there pastes copied modules as the menu does, and text as text.
+TEST_F(ModulesWindow, PasteShortcutInAnEditedCellPastesModulesOrText)
+{
+    Modules* source = open(threeModules());
+    source->selectRow(3, false); // Coffee, then Hall
+    source->selectRow(4, true);
+    source->findChild<QAction*>("copy")->trigger();
+    ASSERT_TRUE(QApplication::clipboard()->mimeData()->hasFormat(
+        mimeTypeForPasteboardType(ModulesPasteboardType)));
+
+    Modules* target = manager.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(target));
+    QTRY_VERIFY(cellEditor(target) != nullptr);
+    QTest::keyClick(cellEditor(target), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(names(target), (std::vector<std::string>{"New Module", "Coffee", "Hall"}));
+
+    // Text on the clipboard goes into the cell being edited, as usual.
+    Modules* typed = manager.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(typed));
+    QTRY_VERIFY(cellEditor(typed) != nullptr);
+    QApplication::clipboard()->setText("Garden lamp");
+    QTest::keyClick(cellEditor(typed), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(cellEditor(typed)->text(), "Garden lamp");
+    EXPECT_EQ(typed->document().modules.size(), 1u);
+
+    // Copy with nothing selected in the cell copies the module being edited.
+    cellEditor(typed)->deselect();
+    QTest::keyClick(cellEditor(typed), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->mimeData()->hasFormat(
+        mimeTypeForPasteboardType(ModulesPasteboardType)));
+    for (Modules* window : {source, target, typed}) {
+        window->outline()->endEditing();
         window->clearChangeCount();
         window->close();
     }
