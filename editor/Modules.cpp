@@ -647,6 +647,9 @@ void Modules::outlineViewSelectionDidChange()
         m_currentModuleIndex = m_currentEventIndex = -1;
     } else if (rows.size() == 1) {
         saveEventData();
+        // Switching the drawer moves the focus out of the editor, which ends
+        // an edit there: it must not save into the row just selected.
+        forgetCurrentEvent();
         const int row = rows.front();
         m_currentModuleIndex = moduleIndexForOutlineRow(row);
         if (m_model->rowMap().levelForRow(row) == 1) {

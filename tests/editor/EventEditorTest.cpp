@@ -86,6 +86,8 @@ std::vector<std::pair<const char*, Event>> everyKind()
         {"odd days", odd},
         {"sunrise, after", sun(EventSunriseFlag, false, 30 * 60)},
         {"sunset, before", sun(EventSunsetFlag, true, 75 * 60)},
+        {"sunrise, before", sun(EventSunriseFlag, true, 5 * 60)},
+        {"sunset, after", sun(EventSunsetFlag, false, 2 * 3600)},
         {"security", security},
         {"dimmed", dimmed},
         {"default", reset},
@@ -184,9 +186,22 @@ TEST_F(EventEditorWindow, WalkingThroughEveryRowAndClosingChangesNothing)
         click(window, row);
     for (int row = rows; row-- > 0;)
         click(window, row);
+    EXPECT_EQ(changes.count(), 0) << "no control spoke while it was being filled";
+    // Again with the keyboard focus left in a field of each event: the field
+    // finishes its editing when the next event has been loaded.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    for (int row = 0; row < rows; ++row) {
+        click(window, row);
+        for (const char* name : {"time", "offset", "date", "repeatDays"}) {
+            auto* field = window->findChild<QWidget*>(name);
+            if (field->isVisible() && field->isEnabled()) {
+                field->setFocus();
+                break;
+            }
+        }
+    }
     click(window, 1);
 
-    EXPECT_EQ(changes.count(), 0);
     for (std::size_t module = 0; module < document.modules.size(); ++module) {
         const auto& events = window->document().modules[module].events;
         ASSERT_EQ(events.size(), document.modules[module].events.size());
