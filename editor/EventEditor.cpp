@@ -23,6 +23,9 @@
 #include <QStackedWidget>
 #include <QTimeEdit>
 
+#include <algorithm>
+#include <iterator>
+
 namespace vantrel {
 namespace {
 
@@ -38,6 +41,22 @@ QString brightnessText(int brightness)
     if (brightness >= NoDimBrightness)
         return QObject::tr("Full");
     return QStringLiteral("%1%").arg(brightness * 12.5, 0, 'f', 1);
+}
+
+// What the slider and the repeat field can show of a stored value.
+int shownBrightness(std::uint16_t brightness)
+{
+    return std::clamp<int>(brightness, 1, NoDimBrightness);
+}
+
+int shownRepeat(std::uint16_t repeat)
+{
+    return std::min<int>(repeat, 365);
+}
+
+QString offsetText(std::uint32_t adjust)
+{
+    return QString::fromStdString(timeOffsetText(SecondsToNSCalendarDate(adjust)));
 }
 
 DateTimeRec todayRecord()
@@ -221,8 +240,8 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(row, 1);
 
-    // The actions. Loading blocks none of these signals; m_loading keeps
-    // them from saving while the controls are filled.
+    // The actions. Loading blocks the controls' signals, and m_loading keeps
+    // the handlers it calls itself from saving.
     auto changedBy = [this] {
         if (!m_loading)
             emit changed();
@@ -246,20 +265,26 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     connect(m_offset, &QLineEdit::editingFinished, this, [this, changedBy] {
         // A refused offset is not taken: the field shows the stored one again.
         if (!timeOffsetFromText(m_offset->text().toStdString())) {
-            m_offset->setText(
-                QString::fromStdString(timeOffsetText(SecondsToNSCalendarDate(m_event.Adjust))));
+            m_offset->setText(offsetText(m_event.Adjust));
             return;
         }
         changedBy();
     });
     connect(m_security, &QCheckBox::clicked, this, changedBy);
-    for (QCheckBox* day : m_days)
-        connect(day, &QCheckBox::clicked, this, changedBy);
+    for (QCheckBox* day : m_days) {
+        connect(day, &QCheckBox::clicked, this, [this, changedBy] {
+            updateDaysWarning();
+            changedBy();
+        });
+    }
     connect(m_daysPopup, &QComboBox::activated, this, [this, changedBy] {
         doDaysPopupChanged(m_event);
         changedBy();
     });
     connect(m_date, &QLineEdit::editingFinished, this, [this, changedBy] {
+        // Passing through the field is no new date: the stored value stays.
+        if (m_date->text() == dateText(m_dateValue))
+            return;
         const auto date = dateFromText(m_date->text(), todayRecord());
         if (!date) {
             setDateText(m_dateValue);
@@ -282,14 +307,19 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     connect(reset, &QPushButton::clicked, this, &EventEditor::resetRequested);
 }
 
+QString EventEditor::dateText(std::uint32_t dateValue)
+{
+    const DateTimeRec date = secondsToDate(dateValue);
+    return QStringLiteral("%1/%2/%3")
+        .arg(date.month, 2, 10, QChar('0'))
+        .arg(date.day, 2, 10, QChar('0'))
+        .arg(date.year);
+}
+
 void EventEditor::setDateText(std::uint32_t dateValue)
 {
     m_dateValue = dateValue;
-    const DateTimeRec date = secondsToDate(dateValue);
-    m_date->setText(QStringLiteral("%1/%2/%3")
-                        .arg(date.month, 2, 10, QChar('0'))
-                        .arg(date.day, 2, 10, QChar('0'))
-                        .arg(date.year));
+    m_date->setText(dateText(dateValue));
 }
 
 void EventEditor::showTimeOfDay(std::uint32_t value)
@@ -315,6 +345,14 @@ void EventEditor::setBrightnessUsable(bool usable)
 
 void EventEditor::load(const Event& event, const Module& module)
 {
+    // Every control is filled from the event, the panel of the other day rules
+    // included: read() of an untouched editor is then the record loaded, and
+    // nothing of the event shown before survives in a hidden control.
+    // Programmatic changes send nothing; a focus that leaves a hidden field
+    // would otherwise finish an edit into the new event.
+    std::vector<QSignalBlocker> quiet;
+    for (QObject* control : controls())
+        quiet.emplace_back(control);
     m_loading = true;
     m_event = event;
     m_module = module;
@@ -324,13 +362,17 @@ void EventEditor::load(const Event& event, const Module& module)
     } else {
         m_off->setChecked(true);
         setBrightnessUsable(false);
-        m_brightness->setValue(NoDimBrightness);
     }
-    m_brightness->setValue(std::clamp<int>(event.Brightness, 1, NoDimBrightness));
+    // The brightness stays as stored whatever the module: looking at an event
+    // never changes it.
+    m_brightness->setValue(shownBrightness(event.Brightness));
     m_brightnessLabel->setText(brightnessText(m_brightness->value()));
     m_offsetSign->setCheckedText((event.Flags & EventOffsetBeforeFlag) ? "-" : "+");
-    m_offset->setText(
-        QString::fromStdString(timeOffsetText(SecondsToNSCalendarDate(event.Adjust))));
+    m_offset->setText(offsetText(event.Adjust));
+    // The event's own time first: a sun event shows the sun's time over it,
+    // and that is the time a switch to a clock time starts from when the sun
+    // neither rises nor sets today.
+    showTimeOfDay(event.Time);
     if (event.Flags & EventSunriseFlag) {
         m_sunrise->setChecked(true);
         riseSet(m_sunrise);
@@ -338,23 +380,21 @@ void EventEditor::load(const Event& event, const Module& module)
         m_sunset->setChecked(true);
         riseSet(m_sunset);
     } else {
-        showTimeOfDay(event.Time);
         m_sunrise->setChecked(false);
         m_sunset->setChecked(false);
         m_offset->setEnabled(false);
         m_offsetSign->setEnabled(false);
         m_time->setEnabled(true);
-        setKeyboardLoop();
     }
-    m_repeatDays->setValue(event.Repeat);
+    m_security->setChecked(event.Flags & EventSecurityFlag);
+    for (int day = 0; day < 7; ++day)
+        m_days[day]->setChecked(event.Flags & DayBits[day]);
     setDateText(event.Date);
+    m_repeat->setChecked(event.Flags & EventRepeatFlag);
+    m_repeatDays->setValue(shownRepeat(event.Repeat));
     m_daysPopup->setCurrentIndex(event.dayRule());
-    doDaysPopupChanged(event);
-    // Only the On choice follows the module here: the brightness stays as
-    // stored, so looking at an event never changes it.
-    m_module = module;
+    showDayRule();
     m_on->setEnabled(module.unit != AllModulesUnit);
-    checkDaysWarning(event);
     m_loading = false;
 }
 
@@ -365,34 +405,56 @@ void EventEditor::setSavedEvent(const Event& event)
 
 Event EventEditor::read() const
 {
+    // Starts from the event as last saved. A field keeps its stored value
+    // while its control shows it: the controls cannot show a time's seconds,
+    // and a sun event's time field shows the sun's time, not the event's.
     Event event = m_event;
-    const auto offset = timeOffsetFromText(m_offset->text().toStdString());
-    event.Flags = m_on->isChecked() ? EventOnFlag : 0;
-    event.Brightness = static_cast<std::uint16_t>(m_brightness->value());
-    DateTimeRec time;
-    time.hour = static_cast<std::int16_t>(m_time->time().hour());
-    time.minute = static_cast<std::int16_t>(m_time->time().minute());
-    event.Time = dateToSeconds(time);
-    if (m_offsetSign->text() == QLatin1String("-"))
-        event.Flags |= EventOffsetBeforeFlag;
-    if (offset)
-        event.Adjust = static_cast<std::uint32_t>(offset->hour * 3600 + offset->minute * 60);
+    std::uint16_t flags = m_on->isChecked() ? EventOnFlag : 0;
+    if (m_brightness->value() != shownBrightness(m_event.Brightness))
+        event.Brightness = static_cast<std::uint16_t>(m_brightness->value());
     if (m_sunrise->isChecked())
-        event.Flags |= EventSunriseFlag;
+        flags |= EventSunriseFlag;
     else if (m_sunset->isChecked())
-        event.Flags |= EventSunsetFlag;
+        flags |= EventSunsetFlag;
     else
-        event.Flags |= EventClockTimeFlag;
+        flags |= EventClockTimeFlag;
+    const QTime shown = m_time->time();
+    const DateTimeRec stored = secondsToDate(m_event.Time);
+    if ((flags & EventClockTimeFlag) &&
+        (shown.hour() != stored.hour || shown.minute() != stored.minute)) {
+        DateTimeRec time;
+        time.hour = static_cast<std::int16_t>(shown.hour());
+        time.minute = static_cast<std::int16_t>(shown.minute());
+        event.Time = dateToSeconds(time);
+    }
+    if (m_offsetSign->text() == QLatin1String("-"))
+        flags |= EventOffsetBeforeFlag;
+    if (m_offset->text() != offsetText(m_event.Adjust)) {
+        if (const auto offset = timeOffsetFromText(m_offset->text().toStdString()))
+            event.Adjust = static_cast<std::uint32_t>(offset->hour * 3600 + offset->minute * 60);
+    }
     if (m_security->isChecked())
-        event.Flags |= EventSecurityFlag;
-    event.Flags |= static_cast<std::uint16_t>(m_daysPopup->currentIndex()) & EventDayRuleMask;
-    event.Date = m_dateValue;
-    event.Repeat = static_cast<std::uint16_t>(m_repeatDays->value());
-    if (m_repeat->isChecked())
-        event.Flags |= EventRepeatFlag;
-    for (int day = 0; day < 7; ++day)
-        if (m_days[day]->isChecked())
-            event.Flags |= DayBits[day];
+        flags |= EventSecurityFlag;
+    const auto rule = static_cast<std::uint16_t>(m_daysPopup->currentIndex() & EventDayRuleMask);
+    flags |= rule;
+    // The panel of another day rule is not shown: its fields stay as saved.
+    if (rule == EventRuleDate) {
+        event.Date = m_dateValue;
+        if (m_repeatDays->value() != shownRepeat(m_event.Repeat))
+            event.Repeat = static_cast<std::uint16_t>(m_repeatDays->value());
+        if (m_repeat->isChecked())
+            flags |= EventRepeatFlag;
+    } else {
+        flags |= m_event.Flags & EventRepeatFlag;
+    }
+    if (rule == EventRuleWeekly) {
+        for (int day = 0; day < 7; ++day)
+            if (m_days[day]->isChecked())
+                flags |= DayBits[day];
+    } else {
+        flags |= m_event.Flags & EventDaysMask;
+    }
+    event.Flags = flags;
     return event;
 }
 
@@ -454,30 +516,36 @@ void EventEditor::riseSet(QCheckBox* sunSwitch)
 
 void EventEditor::doDaysPopupChanged(const Event& event)
 {
+    // The user chose another day rule: its panel shows the event as saved.
     switch (m_daysPopup->currentIndex()) {
     case EventRuleWeekly:
-        m_dateBox->setCurrentWidget(m_everyView);
         m_security->setChecked(event.Flags & EventSecurityFlag);
         for (int day = 0; day < 7; ++day)
             m_days[day]->setChecked(event.Flags & DayBits[day]);
-        m_security->setEnabled(true);
         break;
     case EventRuleDate:
-        m_dateBox->setCurrentWidget(m_dateView);
         setDateText(event.Date);
         m_repeat->setChecked(event.Flags & EventRepeatFlag);
-        m_repeatDays->setEnabled(event.Flags & EventRepeatFlag);
-        m_repeatDays->setValue(event.Repeat);
-        setKeyboardLoop();
+        m_repeatDays->setValue(shownRepeat(event.Repeat));
         m_security->setChecked(false);
-        m_security->setEnabled(false);
         break;
     default:
-        m_dateBox->setCurrentWidget(m_emptyView);
         m_security->setChecked(false);
-        m_security->setEnabled(false);
         break;
     }
+    showDayRule();
+}
+
+void EventEditor::showDayRule()
+{
+    const int rule = m_daysPopup->currentIndex();
+    m_dateBox->setCurrentWidget(rule == EventRuleWeekly ? m_everyView
+                                : rule == EventRuleDate ? m_dateView
+                                                        : m_emptyView);
+    m_security->setEnabled(rule == EventRuleWeekly);
+    m_repeatDays->setEnabled(m_repeat->isChecked());
+    setKeyboardLoop();
+    updateDaysWarning();
 }
 
 void EventEditor::repeat()
@@ -503,9 +571,24 @@ void EventEditor::setKeyboardLoop()
 
 void EventEditor::checkDaysWarning(const Event& event)
 {
-    if (event.dayRule() != EventRuleWeekly)
-        return;
-    m_daysWarning->setVisible((event.Flags & EventDaysMask) == 0);
+    m_daysWarning->setVisible(event.dayRule() == EventRuleWeekly &&
+                              (event.Flags & EventDaysMask) == 0);
+}
+
+void EventEditor::updateDaysWarning()
+{
+    const bool anyDay = std::any_of(std::begin(m_days), std::end(m_days),
+                                    [](const QCheckBox* day) { return day->isChecked(); });
+    m_daysWarning->setVisible(m_daysPopup->currentIndex() == EventRuleWeekly && !anyDay);
+}
+
+std::vector<QObject*> EventEditor::controls() const
+{
+    std::vector<QObject*> all = {m_on,     m_off,        m_brightness, m_time,     m_sunrise,
+                                 m_sunset, m_offsetSign, m_offset,     m_security, m_daysPopup,
+                                 m_date,   m_repeat,     m_repeatDays};
+    all.insert(all.end(), std::begin(m_days), std::end(m_days));
+    return all;
 }
 
 } // namespace vantrel

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -38,15 +39,16 @@ class EventEditor : public QWidget
 
     // loadEventData, for the event's module.
     void load(const Event& event, const Module& module);
-    // The event as last saved, from which a day rule's panel is filled.
+    // The event as last saved, from which a day rule's panel is filled when
+    // the user switches to it.
     void setSavedEvent(const Event& event);
-    // The record the controls stand for (saveEventData's reading). Every
-    // control is read whatever the day rule.
+    // The record the controls stand for (saveEventData's reading): the saved
+    // event with what the user changed. Untouched, it is the record loaded.
     Event read() const;
     // The event editor's half of moduleChanged: the On choice and the
     // brightness slider by the module's unit and type.
     void moduleChanged(const Module& module);
-    // checkDaysWarning.
+    // checkDaysWarning: shown only for a weekly event without a day.
     void checkDaysWarning(const Event& event);
 
     // The date field's reading: "today", "tomorrow" or month/day/year.
@@ -61,11 +63,16 @@ class EventEditor : public QWidget
     void eventOff();
     void riseSet(QCheckBox* sunSwitch);
     void doDaysPopupChanged(const Event& event);
+    // The panel of the chosen day rule, and what it enables.
+    void showDayRule();
+    void updateDaysWarning();
+    std::vector<QObject*> controls() const;
     void repeat();
     void setKeyboardLoop();
     void setBrightnessUsable(bool usable);
     void showTimeOfDay(std::uint32_t value);
     void setDateText(std::uint32_t dateValue);
+    static QString dateText(std::uint32_t dateValue);
 
     QRadioButton* m_on = nullptr;
     QRadioButton* m_off = nullptr;

@@ -647,6 +647,9 @@ void Modules::outlineViewSelectionDidChange()
         m_currentModuleIndex = m_currentEventIndex = -1;
     } else if (rows.size() == 1) {
         saveEventData();
+        // Switching the drawer moves the focus out of the editor, which ends
+        // an edit there: it must not save into the row just selected.
+        forgetCurrentEvent();
         const int row = rows.front();
         m_currentModuleIndex = moduleIndexForOutlineRow(row);
         if (m_model->rowMap().levelForRow(row) == 1) {
@@ -723,13 +726,9 @@ void Modules::saveEventData()
     const auto event = static_cast<std::size_t>(m_currentEventIndex);
     if (module >= m_document.modules.size() || event >= m_document.modules[module].events.size())
         return;
-    const auto stored = eventFromData(m_document.modules[module].events[event]);
-    Event compared = edited;
-    // A sun event's time field shows today's sun time, not a choice of the user's.
-    if (stored && (stored->Flags & edited.Flags & (EventSunriseFlag | EventSunsetFlag)))
-        compared.Time = stored->Time;
-    if (stored == compared)
-        return; // nothing the controls show has changed
+    // The editor reads back the stored record until the user changes something.
+    if (eventFromData(m_document.modules[module].events[event]) == edited)
+        return;
     setCurrentEvent(edited);
     updateChangeCount();
 }
@@ -779,9 +778,16 @@ void Modules::resetEvent()
 {
     if (m_currentModuleIndex < 0 || m_currentEventIndex < 0)
         return;
+    const auto module = static_cast<std::size_t>(m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_currentEventIndex);
+    if (module >= m_document.modules.size() || index >= m_document.modules[module].events.size())
+        return;
+    // Resetting the default event is no change.
+    const bool changes = m_document.modules[module].events[index] != eventToData(m_defaultEvent);
     setCurrentEvent(m_defaultEvent);
     loadEventData();
-    updateChangeCount();
+    if (changes)
+        updateChangeCount();
 }
 
 void Modules::onOff(int function)
