@@ -494,6 +494,11 @@ void Controller::statusStartWithMessage(const QString& message)
         m_statusWindow->setParent(parent, Qt::Sheet);
     }
     m_statusWindow->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (parent && !m_statusWindow->isVisible()) {
+        // Over the window it belongs to, wherever it stood the last time.
+        m_statusWindow->adjustSize();
+        m_statusWindow->move(parent->frameGeometry().center() - m_statusWindow->rect().center());
+    }
     m_statusWindow->show();
     m_statusWindow->raise();
     QApplication::processEvents();
@@ -580,8 +585,8 @@ void Controller::showEventsWindow()
 {
     if (!m_eventsWindow) {
         m_eventsWindow = makeTextWindow("eventsWindow", tr(EventsWindowTitle), &m_eventsView);
-        m_eventsView->setPlainText(tr("No events have been read from the CP290 yet. Choose "
-                                      "CP290 > Show Events From CP290 to read them."));
+        m_eventsView->setPlainText(tr("No events have been read from the CP290 yet.\n"
+                                      "CP290 > Show Events From CP290 reads them."));
     }
     m_eventsWindow->show();
     m_eventsWindow->raise();
@@ -596,7 +601,8 @@ void Controller::displayEventsFromCP290()
     // where the listing will appear while the interface is read.
     showEventsWindow();
     m_eventsView->setPlainText(qs(eventListingHeader(GetDateTime())));
-    // The status sheet and any alert stay on the window that asked.
+    // In front now, it holds the status sheet and any alert of the read.
+    const AskingWindowScope asking(m_eventsWindow);
     statusStartWithMessage(tr("Getting Events From CP290..."));
     gProgressBudget = ProgressFull;
     const bool succeeded = CP290DoGetEvents();

@@ -15,8 +15,8 @@ for tool in Xvfb xdotool import; do
 done
 
 work=$(mktemp -d)
-app=; sim=; xvfb=
-trap 'kill $app $sim $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+app=; sim=; xvfb=; wm=
+trap 'kill $app $sim $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
     XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -37,6 +37,12 @@ Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 for _ in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 0.3; done
+# A window manager, as on a user's desktop, when there is one.
+if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 1
+fi
 
 shot() { sleep 0.8; import -window root "$out/$1.png"; echo "$out/$1.png"; }
 key() { xdotool key --delay 60 "$@"; }
@@ -93,11 +99,25 @@ focus "Activity Log"
 shot log-window
 key ctrl+w
 xdotool windowfocus --sync "$window"
+# Window > Events From CP290 before any read, then the read itself: the
+# window holds the header while the status sheet works, then the listing.
+key alt+w e
+focus "Events From CP290"
+shot events-window-before-read
+key ctrl+w
+xdotool windowfocus --sync "$window"
 key alt+2 e
-sleep 20
+sleep 4
+shot events-window-reading
+sleep 16
 focus "Events From CP290"
 shot events-window
 key ctrl+w
+xdotool windowfocus --sync "$window"
+key ctrl+shift+Return
+sleep 6
+shot status-sheet-sending
+sleep 60
 xdotool windowfocus --sync "$window"
 key ctrl+shift+k
 focus "^Week Ahead"

@@ -704,6 +704,12 @@ TEST_F(ControllerTest, AnAlertBelongsToTheWindowThatAsked)
     ASSERT_FALSE(parents.empty());
     for (QWidget* parent : parents)
         EXPECT_EQ(parent, asking);
+    // The read of the events brings its window to the front: it asks there.
+    parents.clear();
+    asking->findChild<QAction*>("displayEventsFromCP290")->trigger();
+    ASSERT_FALSE(parents.empty());
+    for (QWidget* parent : parents)
+        EXPECT_EQ(parent->objectName(), "eventsWindow");
     parents.clear();
     asking->findChild<QAction*>("sendEventsToCP290")->trigger();
     for (QWidget* parent : parents)
