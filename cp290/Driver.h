@@ -57,6 +57,9 @@ std::optional<std::uint8_t> lastRefusalStatus();
 // instead of showing it, so a caller that can still mend the failure says
 // nothing about it; showHeldCP290FailureReport() shows the one kept.
 void holdCP290FailureReport(bool hold);
+// Why the last exchange failed, in a few words ("CP290 Not Responding",
+// "Permission denied"), for reports that have no room for the alert.
+std::string lastCP290FailureSummary();
 void showHeldCP290FailureReport();
 
 // Called with the base house code byte whenever an exchange has read it

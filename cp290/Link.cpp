@@ -795,4 +795,18 @@ void setBaseHouseCodeObserver(std::function<void(std::uint8_t)> observer)
     baseHouseCodeObserver = std::move(observer);
 }
 
+std::string lastCP290FailureSummary()
+{
+    switch (lastFailure.kind) {
+    case FailureKind::SystemCall:
+        return std::strerror(lastFailure.error);
+    case FailureKind::DeviceGone:
+        return "Serial Device Disconnected";
+    case FailureKind::Stopped:
+        return "Stopped";
+    default:
+        return NotRespondingTitle;
+    }
+}
+
 } // namespace vantrel

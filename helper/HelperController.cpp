@@ -1,5 +1,7 @@
 #include "helper/HelperController.h"
 
+#include "helper/DesktopNotification.h"
+
 #include "cp290/ActivityLog.h"
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
@@ -96,7 +98,8 @@ std::time_t nextSendTimeAfter(std::time_t now)
 }
 
 helperController::helperController(std::function<void()> endProgram)
-    : m_defaults(HelperDomain), m_endProgram(std::move(endProgram))
+    : notify(sendDesktopNotification), m_defaults(HelperDomain),
+      m_endProgram(std::move(endProgram))
 {}
 
 helperController::~helperController()
@@ -195,10 +198,14 @@ void helperController::checkWhatToSend()
     const auto device = m_defaults.stringValue(SerialDeviceKey);
     if (!device)
         return;
-    // While no device is usable nothing could be sent anyway.
+    // While no device is usable nothing could be sent anyway; with a
+    // schedule waiting, the night counts as failed.
     const std::string path = serialDevicePath(*device);
-    if (path.empty() || access(path.c_str(), W_OK) != 0)
+    if (path.empty() || access(path.c_str(), W_OK) != 0) {
+        if (readHelperCopy(m_defaults))
+            recordAttempt(HelperResult::Failed, "serial device " + *device + " not found", {});
         return;
+    }
 
     std::string error;
     const auto copy = readHelperCopy(m_defaults, &error);
@@ -229,13 +236,18 @@ void helperController::checkWhatToSend()
         }
         if (!download)
             writeLog(outcome("Clock set %@successfully.", succeeded));
+        if (!download && !terminate)
+            recordAttempt(succeeded ? HelperResult::ClockSet : HelperResult::Failed,
+                          lastCP290FailureSummary(), {});
     }
     if (download) {
         if (!prepareDownload(modules, copy->eventRepeat)) {
             sending = 0;
-            writeLog(lastSendEventResult() == SendEventResult::TooManyEvents
-                         ? std::string(TooManyEventsLog)
-                         : "Events not sent: " + lastSendEventError());
+            const bool tooMany = lastSendEventResult() == SendEventResult::TooManyEvents;
+            writeLog(tooMany ? std::string(TooManyEventsLog)
+                             : "Events not sent: " + lastSendEventError());
+            recordAttempt(HelperResult::Failed,
+                          tooMany ? std::string("more than 128 events") : lastSendEventError(), {});
             return;
         }
         // A request that came in before the exchange is not made to wait for it.
@@ -250,6 +262,14 @@ void helperController::checkWhatToSend()
         writeLog(outcome("Events sent %@successfully.", report.sent));
         // What the interface does not hold is sent again at the next check.
         succeeded = report.sent && logCheck(report);
+        std::optional<std::string> checked;
+        if (report.sent && report.checkAsked)
+            checked = !report.differences     ? std::string("not read back")
+                      : report.verified()     ? std::string(VerifiedCheck)
+                                              : differenceText(report.differences->front());
+        if (!terminate || report.sent)
+            recordAttempt(report.sent ? HelperResult::Sent : HelperResult::Failed,
+                          lastCP290FailureSummary(), checked);
     }
 
     if (endIfTerminating())
@@ -259,6 +279,33 @@ void helperController::checkWhatToSend()
         return;
 
     m_defaults.setUnixDate(SendTimeKey, nextSendTimeAfter(unixNow()));
+    m_defaults.setUnixDate(NextSendKey, nextSendTimeAfter(unixNow()));
+    save();
+}
+
+void helperController::recordAttempt(HelperResult result, const std::string& failure,
+                                     const std::optional<std::string>& check)
+{
+    const std::time_t now = unixNow();
+    HelperAttempt attempt{now, result, failure, check, 0};
+    attempt.nextSend = attempt.succeeded() ? nextSendTimeAfter(now)
+                                           : now + HelperCheckIntervalSeconds;
+    storeHelperAttempt(m_defaults, attempt);
+    // Once when a streak of failures begins, once when sending works again.
+    const bool notified = m_defaults.boolValue(FailureNotifiedKey).value_or(false);
+    if (!attempt.succeeded() && !notified) {
+        if (notify)
+            notify("The schedule could not be sent to the CP290",
+                   "Vantrel Helper will try again at its next check. " +
+                       (result == HelperResult::Failed ? "Reason: " + failure + "."
+                                                       : "The CP290 holds something else: " +
+                                                             attempt.check.value_or("") + "."));
+        m_defaults.setValue(FailureNotifiedKey, true);
+    } else if (attempt.succeeded() && notified) {
+        if (notify)
+            notify("The CP290 has its schedule again", "Vantrel Helper sent it successfully.");
+        m_defaults.removeValue(FailureNotifiedKey);
+    }
     save();
 }
 

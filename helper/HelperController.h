@@ -6,6 +6,7 @@
 // downloads the whole schedule again with today's sun times, or only sets the
 // interface's clock when nothing needs that. It reports through the log.
 
+#include "cp290/HelperStatus.h"
 #include "platform/Preferences.h"
 
 #include <chrono>
@@ -52,6 +53,9 @@ class helperController
     void checkTerminate();
 
     Preferences& defaults() { return m_defaults; }
+    // How a failure streak and the recovery after it reach the user; the
+    // desktop's notification service unless replaced.
+    std::function<void(const std::string& summary, const std::string& body)> notify;
     bool hasEnded() const { return m_ended; }
 
   private:
@@ -65,6 +69,10 @@ class helperController
     // Logs a damaged schedule copy once, and again only when the copy
     // changes or a day has passed.
     void reportDamagedCopy(const std::string& error, std::time_t now);
+    // Keeps the outcome and the next try for the window and `vantrelctl
+    // status`, and tells the desktop when a failure streak begins or ends.
+    void recordAttempt(HelperResult result, const std::string& failure,
+                       const std::optional<std::string>& check);
 
     struct DamageReport
     {

@@ -54,6 +54,9 @@ class HelperCheck : public ::testing::Test
     helperController& start()
     {
         controller = std::make_unique<helperController>([this] { ended = true; });
+        controller->notify = [this](const std::string& summary, const std::string&) {
+            notifications.push_back(summary);
+        };
         controller->awakeFromNib();
         return *controller;
     }
@@ -69,6 +72,22 @@ class HelperCheck : public ::testing::Test
     std::unique_ptr<test::Cp290Sim> sim;
     std::unique_ptr<helperController> controller;
     bool ended = false;
+    std::vector<std::string> notifications;
+
+    // What the window and `vantrelctl status` would say of this run, as if
+    // the helper were running.
+    std::string statusText()
+    {
+        HelperState state = readHelperState();
+        state.running = true;
+        return helperStatusText(state, unixNow());
+    }
+    int statusExitCode()
+    {
+        HelperState state = readHelperState();
+        state.running = true;
+        return helperStatusExitCode(state);
+    }
 };
 
 TEST_F(HelperCheck, FirstRunWithWeeklyEventsOnlySetsTheClockAndWaitsForThreeTomorrow)
@@ -207,6 +226,57 @@ TEST_F(HelperCheck, TurnedOffWhileRunningItEndsAtTheNextCheckWithoutSending)
     EXPECT_TRUE(ended);
     EXPECT_EQ(logMessages().back(), "Terminated.");
     EXPECT_EQ(sim->traceLines().size(), frames);
+}
+
+// Each attempt is kept for the status bar and `vantrelctl status`; a
+// failure streak reaches the desktop once, and so does its end.
+TEST_F(HelperCheck, EachAttemptIsRecordedAndAFailureStreakIsAnnouncedOnce)
+{
+    startSim({"--fault", "bad-status"});
+    Event sunset = weeklyEvent(0, 0);
+    sunset.Flags = EventDaysMask | EventSunsetFlag | EventOnFlag;
+    test::storeApplicationCopy({moduleWith({sunset})});
+    start(); // Monday 5 March 2007, 10:00
+    EXPECT_EQ(statusText(),
+              "Helper: today's send failed (CP290 Not Responding); next try at 10:05 AM");
+    EXPECT_EQ(statusExitCode(), 1);
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(notifications, std::vector<std::string>{"The schedule could not be sent to the CP290"});
+
+    startSim();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(statusText(), "Helper: sent today at 10:10 AM");
+    EXPECT_EQ(statusExitCode(), 0);
+    ASSERT_EQ(notifications.size(), 2u);
+    EXPECT_EQ(notifications.back(), "The CP290 has its schedule again");
+
+    // Checked after sending, with one event missing in the interface: a
+    // failure of its own, announced again.
+    Preferences application(ApplicationDomain);
+    application.setValue(CheckAfterSendKey, true);
+    ASSERT_TRUE(application.synchronize());
+    startSim({"--fault", "drop-event=0"});
+    clock.advance(86400);
+    controller->checkWhatToSend();
+    EXPECT_TRUE(statusText().starts_with("Helper: sent today at 10:10 AM, but the CP290 holds "
+                                         "something else ("))
+        << statusText();
+    EXPECT_EQ(statusExitCode(), 1);
+    EXPECT_EQ(notifications.size(), 3u);
+    startSim();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(statusText(), "Helper: sent today at 10:15 AM, verified");
+    EXPECT_EQ(notifications.size(), 4u);
+
+    // Turned off or gone, it says so whatever it did last.
+    HelperState off = readHelperState();
+    off.enabled = false;
+    EXPECT_EQ(helperStatusText(off, unixNow()), "Helper: off");
+    EXPECT_EQ(helperStatusExitCode(off), 2);
+    EXPECT_EQ(helperStatusText(readHelperState(), unixNow()), "Helper: not running");
 }
 
 TEST_F(HelperCheck, NothingHappensUntilTheApplicationHasStoredEverything)

@@ -3,6 +3,7 @@
 #include "HelperTestSupport.h"
 #include "support/FolderWait.h"
 
+#include "cp290/HelperStatus.h"
 #include "helper/HelperController.h"
 #include "platform/Paths.h"
 
@@ -171,13 +172,6 @@ TEST_F(HelperProgram, DownloadsAtStartAndEndsAfterTheExchangeOnSigterm)
     EXPECT_FALSE(published.contains(SendTimeKey));
 }
 
-// Waits until some process opens path.
-bool waitForOpen(int watch, std::chrono::milliseconds timeout = 10s)
-{
-    pollfd fd{watch, POLLIN, 0};
-    return poll(&fd, 1, static_cast<int>(timeout.count())) == 1;
-}
-
 TEST_F(HelperProgram, OneCopyPerPreferencesAndLaterStartsEndAtOnce)
 {
     startSim();
@@ -237,6 +231,63 @@ TEST_F(HelperProgram, TurnedOffItNeverSends)
     EXPECT_TRUE(logMessages().empty());
     EXPECT_FALSE(Preferences(HelperDomain).contains(ProcessIDKey));
 
+}
+
+// `vantrelctl status` as a user's monitoring runs it: its first line and
+// exit code.
+std::pair<std::string, int> ctlStatus()
+{
+    FILE* output = popen(VANTRELCTL_PATH " status", "r");
+    if (!output)
+        return {"", -1};
+    char line[512] = {};
+    std::string first = fgets(line, sizeof line, output) ? line : "";
+    while (fgets(line, sizeof line, output)) {
+    }
+    const int status = pclose(output);
+    if (!first.empty() && first.back() == '\n')
+        first.pop_back();
+    return {first, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST_F(HelperProgram, StatusTellsHowTheLastNightWent)
+{
+    EXPECT_EQ(ctlStatus(), std::make_pair(std::string("Helper: not running"), 2));
+
+    // An interface that refuses everything: the night failed.
+    startSim({"--fault", "bad-status"});
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    {
+        HelperProcess helper;
+        ASSERT_TRUE(waitInFolder(configDirectory(), [] {
+            return Preferences(HelperDomain).stringValue(LastResultKey) == "Failed";
+        }));
+        const auto [text, code] = ctlStatus();
+        EXPECT_TRUE(text.find("send failed (CP290 Not Responding); next try at") !=
+                    std::string::npos)
+            << text;
+        EXPECT_EQ(code, 1);
+        kill(helper.pid(), SIGTERM);
+        EXPECT_EQ(helper.waitForExit(10s), std::optional<int>(0));
+    }
+
+    startSim();
+    HelperProcess helper;
+    ASSERT_TRUE(waitForSendTime());
+    ASSERT_TRUE(waitInFolder(configDirectory(), [] {
+        return Preferences(HelperDomain).stringValue(LastResultKey) == "Clock Set";
+    }));
+    const auto [text, code] = ctlStatus();
+    EXPECT_EQ(text.rfind("Helper: clock set today at ", 0), 0u) << text;
+    EXPECT_EQ(code, 0);
+
+    // Turned off: 2, whatever the last night was.
+    Preferences application(ApplicationDomain);
+    application.setValue(NoHelperKey, true);
+    ASSERT_TRUE(application.synchronize());
+    EXPECT_EQ(ctlStatus(), std::make_pair(std::string("Helper: off"), 2));
+    kill(helper.pid(), SIGTERM);
+    EXPECT_EQ(helper.waitForExit(10s), std::optional<int>(0));
 }
 
 TEST_F(HelperProgram, ALockThatCannotBeMadeIsLogged)

@@ -67,5 +67,7 @@ void addDeviceCommands(CLI::App& app, Context& context);
 void addScheduleCommands(CLI::App& app, Context& context);
 void addEditCommands(CLI::App& app, Context& context);
 void addWeekCommand(CLI::App& app, Context& context);
+// status: the helper's health.
+void addStatusCommand(CLI::App& app, Context& context);
 
 } // namespace vantrel::ctl

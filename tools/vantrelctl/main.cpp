@@ -25,6 +25,7 @@ int main(int argc, char** argv)
     vantrel::ctl::addScheduleCommands(app, context);
     vantrel::ctl::addEditCommands(app, context);
     vantrel::ctl::addWeekCommand(app, context);
+    vantrel::ctl::addStatusCommand(app, context);
 
     try {
         app.parse(argc, argv);
