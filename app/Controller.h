@@ -76,6 +76,7 @@ class Controller : public QObject, public DocumentHost
     bool isBusy() const override;
     QWidget* askingWindow() const override { return m_askingWindow; }
     void setAskingWindow(QWidget* window) override { m_askingWindow = window; }
+    void showActivityLog() override { helperLog(false); }
     QProgressBar* statusProgressIndicator() const { return m_statusBar; }
 
     void setBaseHouseCode(int houseCodeIndex);

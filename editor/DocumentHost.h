@@ -24,6 +24,8 @@ class DocumentHost
     // command, the driver's included, go there. nullptr between commands.
     virtual QWidget* askingWindow() const = 0;
     virtual void setAskingWindow(QWidget* window) = 0;
+    // Window > Activity Log.
+    virtual void showActivityLog() {}
 };
 
 DocumentHost* documentHost();

@@ -8,6 +8,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DiskWatch.h"
 #include "editor/DocumentHost.h"
+#include "editor/HelperStatusWatcher.h"
 #include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
 #include "editor/ModulesOutlineModel.h"
@@ -126,6 +127,21 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
     send->setObjectName("sendButton");
     send->setAutoDefault(false);
     connect(send, &QPushButton::clicked, this, &Modules::sendEventsToCP290);
+    // The helper's health beside the count; a click shows its log.
+    auto* helper = new QPushButton(this);
+    helper->setObjectName("helperStatus");
+    helper->setFlat(true);
+    helper->setAutoDefault(false);
+    helper->setFocusPolicy(Qt::NoFocus);
+    helper->setToolTip(tr("What Vantrel Helper did last; click for the activity log"));
+    HelperStatusWatcher& watcher = HelperStatusWatcher::instance();
+    helper->setText(watcher.text());
+    connect(&watcher, &HelperStatusWatcher::textChanged, helper, &QPushButton::setText);
+    connect(helper, &QPushButton::clicked, this, [] {
+        if (documentHost())
+            documentHost()->showActivityLog();
+    });
+    statusBar()->addPermanentWidget(helper);
     statusBar()->addPermanentWidget(send);
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &Modules::updateScheduleCount);

@@ -8,6 +8,7 @@
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
 #include "editor/Modules.h"
+#include "editor/HelperStatusWatcher.h"
 #include "editor/RkNSOutlineView.h"
 #include "platform/Paths.h"
 #include "platform/SerialDevices.h"
@@ -715,6 +716,49 @@ TEST_F(ControllerTest, AnAlertBelongsToTheWindowThatAsked)
     for (QWidget* parent : parents)
         EXPECT_EQ(parent, asking);
     setDriverTickForTests(std::chrono::nanoseconds(0));
+}
+
+} // namespace
+} // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// The status bar follows the helper as it writes and as its process ends,
+// without the window asking again; a click shows the activity log.
+TEST_F(ControllerTest, TheStatusBarShowsTheHelpersHealth)
+{
+    auto* status = window->findChild<QPushButton*>("helperStatus");
+    ASSERT_NE(status, nullptr);
+    HelperStatusWatcher::instance().refresh();
+    EXPECT_EQ(status->text(), "Helper: not running");
+
+    Cp290Sim sim({}, true, "ttyCP290");
+    controller->deviceFolders->extra = sim.deviceDirectory();
+    home.set("VANTREL_DEVICE_DIR", sim.deviceDirectory());
+    controller->serialDeviceSelected("CP290");
+    ASSERT_TRUE(storeHelperCopy(applicationPreferences(), {Module{}}, {1, 1}));
+    applicationPreferences().synchronize();
+    ASSERT_TRUE(startHelperDetached(installedHelperPath()));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [status] { return status->text().startsWith("Helper: clock set today at "); }, 20000))
+        << status->text().toStdString();
+
+    for (pid_t helper : runningHelpers())
+        kill(helper, SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([status] { return status->text() == "Helper: not running"; },
+                                10000))
+        << status->text().toStdString();
+
+    applicationPreferences().setValue(NoHelperKey, true);
+    applicationPreferences().synchronize();
+    EXPECT_TRUE(QTest::qWaitFor([status] { return status->text() == "Helper: off"; }, 5000));
+
+    status->click();
+    bool logShown = false;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        logShown |= top->objectName() == "logWindow" && top->isVisible();
+    EXPECT_TRUE(logShown);
 }
 
 } // namespace
