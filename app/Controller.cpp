@@ -24,6 +24,7 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,6 +43,7 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <filesystem>
 #include <unistd.h>
 
 // The help pages are compiled into this static library; a program linking it
@@ -172,6 +174,8 @@ void Controller::awakeFromNib()
     layout->addWidget(m_statusBar);
 
     scanForSerialDevices();
+    // The menu's devices follow plugging and unplugging while it is closed.
+    watchDeviceFolders();
     gStatusProgressIndicator = m_statusBar;
     gController = this;
     static WindowedDriverHost host;
@@ -425,6 +429,31 @@ std::string Controller::devicePath(const QString& name) const
                          : serialDevicePath(name.toStdString());
 }
 
+void Controller::watchDeviceFolders()
+{
+    if (!m_deviceWatcher) {
+        m_deviceWatcher = new QFileSystemWatcher(this);
+        m_deviceSettle.setSingleShot(true);
+        // Plugging makes several entries in a row: one scan after they settle.
+        m_deviceSettle.setInterval(300);
+        connect(m_deviceWatcher, &QFileSystemWatcher::directoryChanged, &m_deviceSettle,
+                qOverload<>(&QTimer::start));
+        connect(&m_deviceSettle, &QTimer::timeout, this, &Controller::scanForSerialDevices);
+    }
+    const SerialDeviceFolders folders = deviceFolders ? *deviceFolders : systemSerialDeviceFolders();
+    QStringList wanted;
+    for (const std::string& folder :
+         {folders.dev, folders.extra, folders.byId,
+          std::filesystem::path(folders.byId).parent_path().string()})
+        if (!folder.empty() && std::filesystem::is_directory(folder))
+            wanted.append(qs(folder));
+    wanted.removeDuplicates();
+    const QStringList watched = m_deviceWatcher->directories();
+    for (const QString& folder : wanted)
+        if (!watched.contains(folder))
+            m_deviceWatcher->addPath(folder);
+}
+
 void Controller::scanForSerialDevices()
 {
     const std::vector<std::string> names = deviceNames();
@@ -438,6 +467,9 @@ void Controller::scanForSerialDevices()
     m_cp290Menus.removeAll(nullptr);
     for (QMenu* menu : m_cp290Menus)
         rebuildDeviceItems(menu);
+    // Folders that appeared since (the first adapter's by-id) are watched too.
+    if (m_deviceWatcher)
+        watchDeviceFolders();
 }
 
 void Controller::serialDeviceSelected(const QString& name)

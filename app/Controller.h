@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <string>
 
 class QAction;
+class QFileSystemWatcher;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -109,6 +111,7 @@ class Controller : public QObject, public DocumentHost
     QMainWindow* makeTextWindow(const char* name, const QString& title, QPlainTextEdit** view);
     void addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view);
     void startInstalledHelper();
+    void watchDeviceFolders();
     // Until the stopped helper has ended (or HelperExchangeLimit has passed
     // and it was killed), with the windows repainting and input dropped.
     void waitForHelperToEnd(const StoppingHelper& helper);
@@ -126,6 +129,8 @@ class Controller : public QObject, public DocumentHost
     QProgressBar* m_statusBar = nullptr;
     double m_progress = 0;
     QPointer<QWidget> m_askingWindow;
+    QFileSystemWatcher* m_deviceWatcher = nullptr;
+    QTimer m_deviceSettle;
     // Alive while the status sheet is up.
     std::unique_ptr<UserInputBlocker> m_inputBlocker;
     QPointer<QDialog> m_preferencesWindow;

@@ -107,6 +107,30 @@ bool isDeviceName(const std::string& name)
 
 } // namespace
 
+std::string readableSerialIdName(const std::string& entry)
+{
+    std::string name = entry;
+    for (std::string_view bus : {"usb-", "pci-", "platform-"})
+        if (startsWith(name, bus)) {
+            name.erase(0, bus.size());
+            break;
+        }
+    // The interface and port the adapter's node hangs on say nothing to people.
+    if (const auto suffix = name.rfind("-if"); suffix != std::string::npos && suffix > 0)
+        name.erase(suffix);
+    std::string serial;
+    if (const auto last = name.rfind('_'); last != std::string::npos && last + 1 < name.size()) {
+        serial = name.substr(last + 1);
+        name.erase(last);
+    }
+    std::replace(name.begin(), name.end(), '_', ' ');
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    if (!serial.empty())
+        name += " (" + serial + ")";
+    return isDeviceName(name) ? name : std::string();
+}
+
 SerialDeviceFolders systemSerialDeviceFolders()
 {
     SerialDeviceFolders folders;
@@ -130,6 +154,10 @@ std::vector<std::string> serialDeviceNames(const SerialDeviceFolders& folders)
         for (const std::string& entry : entriesOf(folders.extra))
             if (startsWith(entry, TtyPrefix) && entry.size() > TtyPrefix.size())
                 names.push_back(entry.substr(TtyPrefix.size()));
+    for (const std::string& entry : entriesOf(folders.byId))
+        if (entry != "." && entry != "..")
+            if (std::string name = readableSerialIdName(entry); !name.empty())
+                names.push_back(std::move(name));
     std::sort(names.begin(), names.end(), naturalLess);
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
@@ -144,6 +172,9 @@ std::string serialDevicePath(const std::string& name, const SerialDeviceFolders&
 {
     if (!isDeviceName(name))
         return {};
+    for (const std::string& entry : entriesOf(folders.byId))
+        if (entry != "." && entry != ".." && readableSerialIdName(entry) == name)
+            return folders.byId + "/" + entry;
     const std::string node = std::string(TtyPrefix) + name;
     if (!folders.extra.empty()) {
         const std::string extraPath = folders.extra + "/" + node;

@@ -34,6 +34,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -89,8 +90,9 @@ class ControllerTest : public ::testing::Test
         setDialogs(&answers);
         controller = std::make_unique<Controller>(&documents);
         // This machine's own serial ports stay out of the test.
-        controller->deviceFolders = SerialDeviceFolders{home.root() + "/dev", home.root() + "/sys",
-                                                        home.root() + "/devices"};
+        controller->deviceFolders =
+            SerialDeviceFolders{home.root() + "/dev", home.root() + "/sys",
+                                home.root() + "/devices", home.root() + "/serial/by-id"};
         controller->startHelper = [this](const std::string&) {
             ++helperStarts;
             return true;
@@ -759,6 +761,49 @@ TEST_F(ControllerTest, TheStatusBarShowsTheHelpersHealth)
     for (QWidget* top : QApplication::topLevelWidgets())
         logShown |= top->objectName() == "logWindow" && top->isVisible();
     EXPECT_TRUE(logShown);
+}
+
+} // namespace
+} // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// Plugging an adapter in shows it in the menu without opening the menu, by
+// its stable name as well; unplugging takes it away.
+TEST_F(ControllerTest, TheDeviceListFollowsPlugging)
+{
+    EXPECT_EQ(deviceItems(), QStringList{"(No Serial Device Found)"});
+    // As on the machine: the stable names live below the device folder.
+    controller->deviceFolders->byId = controller->deviceFolders->dev + "/serial/by-id";
+    std::filesystem::create_directories(controller->deviceFolders->dev);
+    controller->scanForSerialDevices(); // the watch starts on folders that exist
+    QTest::qWait(50);
+    {
+        std::ofstream(controller->deviceFolders->dev + "/ttyUSB0");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([this] { return deviceItems() == QStringList{"USB0"}; }, 5000))
+        << deviceItems().join(",").toStdString();
+
+    const std::string byId = controller->deviceFolders->byId;
+    std::filesystem::create_directories(byId);
+    std::filesystem::create_symlink(controller->deviceFolders->dev + "/ttyUSB0",
+                                    byId + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] {
+            return deviceItems() == QStringList{"FTDI FT232R USB UART (A50285BI)", "USB0"};
+        },
+        5000))
+        << deviceItems().join(",").toStdString();
+    controller->serialDeviceSelected("FTDI FT232R USB UART (A50285BI)");
+    EXPECT_EQ(applicationPreferences().stringValue(SerialDeviceKey),
+              "FTDI FT232R USB UART (A50285BI)");
+
+    std::filesystem::remove_all(byId);
+    std::filesystem::remove(controller->deviceFolders->dev + "/ttyUSB0");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return deviceItems() == QStringList{"(No Serial Device Found)"}; }, 5000))
+        << deviceItems().join(",").toStdString();
 }
 
 } // namespace

@@ -25,6 +25,7 @@ class SerialDevices : public ::testing::Test
         m_root = pattern;
         folders.dev = m_root + "/dev";
         folders.sysClassTty = m_root + "/sys";
+        folders.byId = m_root + "/serial/by-id";
         fs::create_directories(folders.dev);
         fs::create_directories(folders.sysClassTty);
     }
@@ -130,6 +131,42 @@ TEST_F(SerialDevices, PathOfANameLooksInTheExtraFolderFirst)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(serialDevicePath(row.name, folders), row.path);
+    }
+}
+
+// An adapter keeps its stable name across a replug that gives it another
+// ttyUSB number: the stored name then finds the new node.
+TEST_F(SerialDevices, AdaptersAreListedAndFoundByTheirStableNames)
+{
+    node("ttyUSB0");
+    fs::create_directories(folders.byId);
+    const std::string link = folders.byId + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    fs::create_symlink(folders.dev + "/ttyUSB0", link);
+
+    const std::string name = "FTDI FT232R USB UART (A50285BI)";
+    EXPECT_EQ(serialDeviceNames(folders), (std::vector<std::string>{name, "USB0"}));
+    EXPECT_EQ(serialDevicePath(name, folders), link);
+
+    // Replugged: the same link now leads to ttyUSB1.
+    fs::remove(link);
+    fs::remove(folders.dev + "/ttyUSB0");
+    node("ttyUSB1");
+    fs::create_symlink(folders.dev + "/ttyUSB1", link);
+    EXPECT_EQ(serialDeviceNames(folders), (std::vector<std::string>{name, "USB1"}));
+    EXPECT_EQ(serialDevicePath(name, folders), link);
+    EXPECT_EQ(fs::canonical(serialDevicePath(name, folders)).filename(), "ttyUSB1");
+
+    struct Row
+    {
+        const char* entry;
+        const char* readable;
+    };
+    for (const Row& row : {Row{"usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0",
+                               "Prolific Technology Inc. USB-Serial (Controller)"},
+                           Row{"usb-1a86_USB2.0-Ser_-if00-port0", "1a86 USB2.0-Ser"},
+                           Row{"pci-Plain", "Plain"}}) {
+        SCOPED_TRACE(row.entry);
+        EXPECT_EQ(readableSerialIdName(row.entry), row.readable);
     }
 }
 
