@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -67,12 +68,17 @@ void HelperStatusWatcher::watchProcess(int pid)
 
 void HelperStatusWatcher::refresh()
 {
-    // A folder made (or named) after the watch began is watched from now on.
-    const QString folder = QString::fromStdString(configDirectory());
-    if (m_watcher.directories() != QStringList{folder} && makeDirectories(configDirectory())) {
+    // The preferences folder, or while it is missing the folder it will be
+    // made in; a folder made (or named) since is watched from now on. Making
+    // it here would disturb whoever watches the folder above.
+    QString folder = QString::fromStdString(configDirectory());
+    if (!QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).path();
+    if (m_watcher.directories() != QStringList{folder}) {
         if (!m_watcher.directories().isEmpty())
             m_watcher.removePaths(m_watcher.directories());
-        m_watcher.addPath(folder);
+        if (QFileInfo(folder).isDir())
+            m_watcher.addPath(folder);
     }
     const HelperState state = readHelperState();
     if (state.running && state.processID)
