@@ -23,6 +23,8 @@
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -60,6 +62,50 @@ class RecordingHost : public DriverHost
     std::vector<std::string> events; // statusEnd and alerts, in order
     std::vector<Alert> alerts;
     std::vector<double> progress;
+};
+
+// What another process finds when it tries to take the port at path now:
+// 0 it opens and locks it and finds the terminal's own settings back
+// (canonical input), 1 the open is refused, 2 the lock, 3 the settings are
+// still the driver's raw ones. The child only makes system calls, so a test
+// with threads may run it.
+inline int anotherProcessTakesThePort(const std::string& path)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            _exit(1);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+            _exit(2);
+        termios attributes{};
+        _exit(tcgetattr(fd, &attributes) == 0 && (attributes.c_lflag & ICANON) ? 0 : 3);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Records, for each alert, what another process found of the port while
+// the alert was up.
+class PortCheckingHost : public RecordingHost
+{
+  public:
+    explicit PortCheckingHost(std::string path) : m_path(std::move(path)) {}
+
+    void showAlert(const std::string& title, const std::string& message) override
+    {
+        portWhileUp.push_back(anotherProcessTakesThePort(m_path));
+        RecordingHost::showAlert(title, message);
+    }
+
+    std::vector<int> portWhileUp;
+
+  private:
+    std::string m_path;
 };
 
 class DriverFixture : public ::testing::Test
