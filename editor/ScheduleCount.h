@@ -14,6 +14,7 @@ struct ScheduleCount
     int events = 0;       // timer events the download would store
     bool tooMany = false; // a 129th was needed
     bool damaged = false; // a module holds a value that cannot be sent
+    bool damagedEvent = false; // so does an event (see eventDamage)
 };
 
 // Uses the driver's download table: never call it while an exchange runs.
