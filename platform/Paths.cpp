@@ -117,8 +117,9 @@ bool openTemporary(const std::string& target, const std::string& temporary, Desc
     const auto folderText = [&](int saved) {
         const std::string folder = folderOf(target);
         return "Cannot save in the folder " +
-               (folder.empty() ? std::string(".")
-                               : folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder) +
+               (folder.empty()      ? std::string(".")
+                : folder.size() > 1 ? folder.substr(0, folder.size() - 1)
+                                    : folder) +
                ": " + std::strerror(saved);
     };
     // Up to two seconds for another save of the same file to finish.

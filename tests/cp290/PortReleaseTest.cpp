@@ -1,11 +1,11 @@
 // An alert about a failed exchange may wait for hours for its OK; the port
 // must be free all that time, or the helper's nightly download finds it taken.
 
+#include "LinkTestSupport.h"
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
 #include "cp290/DriverTesting.h"
 #include "cp290/Recovery.h"
-#include "LinkTestSupport.h"
 #include "platform/Location.h"
 #include "suntimes/SunTimes.h"
 #include "support/Cp290Sim.h"
@@ -30,7 +30,10 @@ class PortRelease : public ::testing::Test
     {
         sim.emplace(std::vector<std::string>{"--fault", fault});
         ASSERT_TRUE(sim->isRunning());
-        host.emplace(sim->devicePath());
+        const std::optional<termios> settings = test::settingsOf(sim->devicePath());
+        ASSERT_TRUE(settings);
+        before = *settings;
+        host.emplace(sim->devicePath(), before);
         setDriverHost(&*host);
         setCP290DeviceFilePath(sim->devicePath().c_str());
     }
@@ -54,12 +57,13 @@ class PortRelease : public ::testing::Test
 
     std::optional<test::Cp290Sim> sim;
     std::optional<test::PortCheckingHost> host;
+    termios before{};
 };
 
 TEST_F(PortRelease, SingleCommandThatGetsNoReply)
 {
     ASSERT_NO_FATAL_FAILURE(startDevice("no-reply@1-"));
-    ASSERT_EQ(test::anotherProcessTakesThePort(sim->devicePath()), 0);
+    ASSERT_EQ(test::anotherProcessTakesThePort(sim->devicePath(), before), 0);
 
     EXPECT_FALSE(CP290DoGetClock());
 
@@ -88,8 +92,8 @@ TEST_P(PortReleaseInBatch, DownloadThatGetsNoReply)
     ASSERT_NO_FATAL_FAILURE(startDevice(GetParam().fault));
     test::FixedClock clock(2007, 3, 5, 12, 0);
     CP290Verbose = false;
-    ASSERT_TRUE(prepareDownload(
-        {test::moduleWith({test::clockEvent(EventRuleWeekly, 7, 0)}, 0, 1)}, {1, 1}));
+    ASSERT_TRUE(prepareDownload({test::moduleWith({test::clockEvent(EventRuleWeekly, 7, 0)}, 0, 1)},
+                                {1, 1}));
     CP290Verbose = true;
 
     MemoryRecovery recovery{GetParam().rememberedBaseHouseCode};
@@ -100,13 +104,13 @@ TEST_P(PortReleaseInBatch, DownloadThatGetsNoReply)
     EXPECT_TRUE(CP290Close);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, PortReleaseInBatch,
-    ::testing::Values(BatchCase{"first event unanswered", "no-reply@4-", std::nullopt},
-                      // The report is held while the recovery may still mend the
-                      // failure, and shown afterwards.
-                      BatchCase{"clock unanswered, recovery held the report", "no-reply@1-",
-                                std::uint8_t{0x60}}));
+INSTANTIATE_TEST_SUITE_P(Failures, PortReleaseInBatch,
+                         ::testing::Values(BatchCase{"first event unanswered", "no-reply@4-",
+                                                     std::nullopt},
+                                           // The report is held while the recovery may still mend
+                                           // the failure, and shown afterwards.
+                                           BatchCase{"clock unanswered, recovery held the report",
+                                                     "no-reply@1-", std::uint8_t{0x60}}));
 
 } // namespace
 } // namespace vantrel
