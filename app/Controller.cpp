@@ -39,12 +39,11 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
-
-#include <cstdio>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <cstdio>
 #include <unistd.h>
 
 // The help pages are compiled into this static library; a program linking it

@@ -68,7 +68,8 @@ class DesktopDialogs : public Dialogs
         QMessageBox box(
             QMessageBox::Warning,
             QObject::tr("Do you want to revert “%1” to the version last saved?").arg(documentName),
-            QObject::tr("The changes you made since you last saved it will be lost."), QMessageBox::NoButton, parent);
+            QObject::tr("The changes you made since you last saved it will be lost."),
+            QMessageBox::NoButton, parent);
         box.setObjectName("revertAlert");
         QPushButton* revert = box.addButton(QObject::tr("Revert"), QMessageBox::DestructiveRole);
         box.setDefaultButton(box.addButton(QMessageBox::Cancel));

@@ -57,11 +57,10 @@ Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool q
     if (!readModulesFile(nativePath(path), &document, &reason)) {
         if (quiet)
             return nullptr;
-        dialogs().alert(
-            alertParent,
-            tr("The document “%1” could not be opened.")
-                .arg(readableFileName(QFileInfo(path).fileName())),
-            QString::fromStdString(reason));
+        dialogs().alert(alertParent,
+                        tr("The document “%1” could not be opened.")
+                            .arg(readableFileName(QFileInfo(path).fileName())),
+                        QString::fromStdString(reason));
         return nullptr;
     }
     auto* window = new Modules(this, std::move(document), QFileInfo(path).absoluteFilePath());

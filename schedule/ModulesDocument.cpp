@@ -160,7 +160,8 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, CellR
 
     if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
         return false;
-    if (value && !eventsFromValue(*value, owner, range == CellRange::Refused, &result.events, error))
+    if (value &&
+        !eventsFromValue(*value, owner, range == CellRange::Refused, &result.events, error))
         return false;
 
     // The row's expansion is window state: of the wrong kind, it is collapsed.

@@ -463,8 +463,7 @@ TEST_F(Download, ModulesOutOfRangeRefuseTheDownload)
         {"unit that a byte would wrap to 1", 0, 257, 9, SendEventResult::InvalidModule, "257"},
         {"brightness 0", 0, 3, 0, SendEventResult::InvalidEvent, "A3 has brightness 0"},
         {"brightness 10", 0, 16, 10, SendEventResult::InvalidEvent, "A16 has brightness 10"},
-        {"brightness 65535", 1, 5, 65535, SendEventResult::InvalidEvent,
-         "B5 has brightness 65535"},
+        {"brightness 65535", 1, 5, 65535, SendEventResult::InvalidEvent, "B5 has brightness 65535"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

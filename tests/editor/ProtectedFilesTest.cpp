@@ -115,8 +115,8 @@ TEST_F(ProtectedFiles, ANameThatIsNotUtf8OpensSavesAndReadsInTheTitle)
 TEST(FileNames, BytesComeBackAsTheyWere)
 {
     const std::vector<std::string> names = {
-        "plain.vantrel", "caf\xC3\xA9", "caf\xE9", "\xFF\xFE", "\xC3", "\xED\xA0\x80",
-        "\xF0\x9F\x92\xA1 lamp", "\xF0\x9F\x92", "a\x80z\xC0\xAF"};
+        "plain.vantrel", "caf\xC3\xA9",           "caf\xE9",      "\xFF\xFE",      "\xC3",
+        "\xED\xA0\x80",  "\xF0\x9F\x92\xA1 lamp", "\xF0\x9F\x92", "a\x80z\xC0\xAF"};
     for (const std::string& bytes : names) {
         const QString name = fileNameFromBytes(QByteArray::fromStdString(bytes));
         EXPECT_EQ(nativePath(name), bytes);

@@ -139,12 +139,13 @@ TEST(EventSummary, ABrightnessOutsideOneToNineIsShownAsDamagedNotAsALevel)
 {
     for (std::uint16_t brightness : {0, 10, 65535}) {
         Event e = event(EventClockTimeFlag | EventDaysMask, brightness);
-        EXPECT_EQ(eventSummary(e), "Damaged event: brightness " + std::to_string(brightness) +
-                                       " is not 1 to 9");
+        EXPECT_EQ(eventSummary(e),
+                  "Damaged event: brightness " + std::to_string(brightness) + " is not 1 to 9");
     }
     for (std::uint16_t brightness : {1, 9})
-        EXPECT_EQ(eventSummary(event(EventClockTimeFlag | EventDaysMask, brightness)).rfind("Turn ", 0),
-                  0u);
+        EXPECT_EQ(
+            eventSummary(event(EventClockTimeFlag | EventDaysMask, brightness)).rfind("Turn ", 0),
+            0u);
 }
 
 } // namespace

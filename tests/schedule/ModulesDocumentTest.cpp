@@ -562,22 +562,23 @@ TEST_F(ModulesDocumentTest, ABrightnessOutsideOneToNineIsKeptInADocumentAndRefus
     EXPECT_EQ(reopened.modules, document.modules);
 
     std::vector<EventData> events;
-    EXPECT_FALSE(eventsFromPropertyList(eventsToPropertyList(document.modules[0].events), &events,
-                                        &error));
+    EXPECT_FALSE(
+        eventsFromPropertyList(eventsToPropertyList(document.modules[0].events), &events, &error));
     EXPECT_EQ(error, "event 2: brightness 65535 is not 1 to 9");
     EXPECT_TRUE(events.empty());
     ModuleList modules;
-    EXPECT_FALSE(modulesFromPropertyList(modulesToPropertyList(document.modules), &modules, &error));
+    EXPECT_FALSE(
+        modulesFromPropertyList(modulesToPropertyList(document.modules), &modules, &error));
     EXPECT_EQ(error, "module 1, event 2: brightness 65535 is not 1 to 9");
 
     for (std::uint16_t brightness : {0, 10}) {
         damaged.Brightness = brightness;
-        EXPECT_FALSE(eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events,
-                                            &error));
+        EXPECT_FALSE(
+            eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events, &error));
     }
     damaged.Brightness = 1;
-    EXPECT_TRUE(eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events,
-                                       &error))
+    EXPECT_TRUE(
+        eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events, &error))
         << error;
 }
 
