@@ -128,6 +128,11 @@ Controller::Controller(DocumentManager* documents, QObject* parent)
     connect(m_documents, &DocumentManager::documentOpened, this, &Controller::installMenus);
 }
 
+namespace {
+// Whether alerts about unreadable preferences files still go to a window.
+bool preferencesWarningsShown = false;
+} // namespace
+
 Controller::~Controller()
 {
     if (gController == this) {
@@ -144,10 +149,6 @@ Controller::~Controller()
           static_cast<QWidget*>(m_helpWindow.data()), static_cast<QWidget*>(m_statusWindow.data())})
         delete window;
 }
-
-namespace {
-bool preferencesWarningsShown = false;
-} // namespace
 
 void Controller::showPreferencesWarningsInWindows()
 {

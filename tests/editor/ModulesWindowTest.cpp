@@ -574,7 +574,10 @@ TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->model()->data(window->model()->eventIndex(0, 1)).toString(),
               "Damaged event: brightness 65535 is not 1 to 9");
-    const QString status = window->findChild<QLabel*>("scheduleCount")->text();
+    // The status line is brought up to date once the window's start-up is in.
+    const auto* count = window->findChild<QLabel*>("scheduleCount");
+    QTRY_VERIFY(!count->text().isEmpty());
+    const QString status = count->text();
     EXPECT_TRUE(status.contains("event")) << status.toStdString();
     EXPECT_FALSE(status.contains("module")) << status.toStdString();
 
