@@ -1,6 +1,7 @@
 #include "app/ApplicationInstance.h"
 
 #include "editor/DocumentManager.h"
+#include "editor/FileNames.h"
 #include "editor/Modules.h"
 #include "platform/InstanceLock.h"
 #include "platform/Paths.h"
@@ -76,7 +77,7 @@ bool ApplicationInstance::handOver(const QStringList& files, int timeoutMillisec
         QDataStream out(&request, QIODevice::WriteOnly);
         out << RequestVersion << quint32(files.size());
         for (const QString& file : files)
-            out << QFile::encodeName(QFileInfo(file).absoluteFilePath());
+            out << fileNameBytes(QFileInfo(file).absoluteFilePath());
     }
     const QDeadlineTimer deadline(timeoutMilliseconds);
     // The first copy takes its lock a moment before it listens: until the
@@ -148,7 +149,7 @@ bool ApplicationInstance::listen(DocumentManager* documents)
                     fields >> name;
                     if (fields.status() != QDataStream::Ok)
                         break;
-                    files.append(QFile::decodeName(name));
+                    files.append(fileNameFromBytes(name));
                 }
                 // Answered first: the later copy ends while an alert about
                 // one of its files may still wait here for OK.

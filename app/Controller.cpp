@@ -10,6 +10,7 @@
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DocumentManager.h"
+#include "editor/FileNames.h"
 #include "editor/Modules.h"
 #include "editor/UserInputBlocker.h"
 #include "editor/WeekAheadView.h"
@@ -43,6 +44,7 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -128,6 +130,11 @@ Controller::Controller(DocumentManager* documents, QObject* parent)
     connect(m_documents, &DocumentManager::documentOpened, this, &Controller::installMenus);
 }
 
+namespace {
+// Whether alerts about unreadable preferences files still go to a window.
+bool preferencesWarningsShown = false;
+} // namespace
+
 Controller::~Controller()
 {
     if (gController == this) {
@@ -136,11 +143,29 @@ Controller::~Controller()
         setDocumentHost(nullptr);
         setDriverHost(nullptr);
         setBaseHouseCodeObserver(nullptr);
+        preferencesWarningsShown = false;
+        setPreferencesWarningSink(nullptr);
     }
     for (QWidget* window :
          {static_cast<QWidget*>(m_logWindow.data()), static_cast<QWidget*>(m_eventsWindow.data()),
           static_cast<QWidget*>(m_helpWindow.data()), static_cast<QWidget*>(m_statusWindow.data())})
         delete window;
+}
+
+void Controller::showPreferencesWarningsInWindows()
+{
+    preferencesWarningsShown = true;
+    setPreferencesWarningSink([](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        // Not from inside the read that found it: the alert's event loop
+        // would run in the middle of whatever was reading the preferences.
+        QTimer::singleShot(0, qApp, [text = qs(message)] {
+            if (!preferencesWarningsShown)
+                return;
+            dialogs().alert(gController ? gController->mainWindow() : QApplication::activeWindow(),
+                            tr("The preferences could not be read."), text + ".");
+        });
+    });
 }
 
 QWidget* Controller::mainWindow() const
@@ -156,6 +181,7 @@ QWidget* Controller::mainWindow() const
 
 void Controller::awakeFromNib()
 {
+    showPreferencesWarningsInWindows();
     m_preferences.addSuite(HelperDomain);
 
     // The status sheet, made once and reused.
@@ -716,7 +742,7 @@ void Controller::addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view)
         if (path.isEmpty())
             return;
         std::string error;
-        if (!writeFileAtomically(path.toStdString(), view->toPlainText().toStdString(), &error))
+        if (!writeFileAtomically(nativePath(path), view->toPlainText().toStdString(), &error))
             dialogs().alert(window, tr("The text could not be saved."), qs(error));
     };
     file->addAction(tr("&Save…"), window, saveText)->setShortcut(QKeySequence::Save);

@@ -59,6 +59,10 @@ class Controller : public QObject, public DocumentHost
     int helperWaitMessageMilliseconds = 700;
 
     void awakeFromNib();
+    // Shows a preferences file that cannot be read in an alert on the front
+    // window, not only on standard error. Called before anything reads the
+    // preferences; ends with the last controller.
+    static void showPreferencesWarningsInWindows();
     // Opens "Last Modules File", or a new document.
     void applicationOpenUntitledFile();
     void applicationWillTerminate();

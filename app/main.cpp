@@ -3,6 +3,7 @@
 #include "app/ApplicationInstance.h"
 #include "app/Controller.h"
 #include "editor/DocumentManager.h"
+#include "editor/FileNames.h"
 #include "platform/Preferences.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -36,11 +38,34 @@ void describe(QCoreApplication& application)
     application.setApplicationVersion(VANTREL_VERSION);
 }
 
+// The positional arguments with the bytes the shell gave: the parser's
+// copies lose those of a name that is not UTF-8. Each is found among the
+// arguments by its lossy form, in order.
+QStringList fileArguments(const QStringList& positional, const std::vector<QByteArray>& raw)
+{
+    QStringList files;
+    std::size_t next = 1;
+    for (const QString& argument : positional) {
+        std::size_t at = next;
+        while (at < raw.size() && QString::fromLocal8Bit(raw[at]) != argument)
+            ++at;
+        if (at == raw.size()) {
+            files.append(argument);
+            continue;
+        }
+        files.append(vantrel::fileNameFromBytes(raw[at]));
+        next = at + 1;
+    }
+    return files;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QStringList files;
+    // Copied first: the application objects may take their own options out.
+    const std::vector<QByteArray> rawArguments(argv, argv + argc);
     vantrel::ApplicationInstance instance;
     {
         // The options first, so that --help and --version work without a display.
@@ -54,7 +79,7 @@ int main(int argc, char** argv)
         parser.addPositionalArgument(
             "FILE", QCoreApplication::translate("main", "Documents to open."), "[FILE...]");
         parser.process(options);
-        files = parser.positionalArguments();
+        files = fileArguments(parser.positionalArguments(), rawArguments);
         if (!instance.becomeFirst()) {
             // What the desktop's double-click on a document does: the running
             // copy opens it.
@@ -77,6 +102,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(applicationIcon());
 
     vantrel::installLocationPreferences();
+    vantrel::Controller::showPreferencesWarningsInWindows();
     vantrel::DocumentManager documents;
     vantrel::Controller controller(&documents);
     instance.listen(&documents);

@@ -279,6 +279,8 @@ bool CP290DoSendEvent(std::int64_t houseCodeIndex, std::int64_t unit, const Even
     if (lastResult == SendEventResult::Added)
         return true;
     if (CP290Verbose) {
+        // No alert waits with the port held.
+        closeCP290();
         if (lastResult == SendEventResult::TooManyEvents)
             driverHost().showAlert(TooManyEventsTitle, TooManyEventsMessage);
         else

@@ -757,6 +757,10 @@ bool SendCP290Command(std::uint8_t command, const std::uint8_t* data, std::int16
         if (failureReportHeld) {
             heldFailureReport = message;
         } else {
+            // The alert may wait for hours; meanwhile the port must be free for
+            // others (the helper's nightly download). A batch ends at a failed
+            // command, so closing it here takes nothing from the batch.
+            closeCP290();
             driverHost().statusEnd();
             driverHost().showAlert(NotRespondingTitle, message);
         }
@@ -786,6 +790,8 @@ void showHeldCP290FailureReport()
         return;
     const std::string message = std::move(*heldFailureReport);
     heldFailureReport.reset();
+    // As above: the port is given back before the alert waits.
+    closeCP290();
     driverHost().statusEnd();
     driverHost().showAlert(NotRespondingTitle, message);
 }

@@ -68,7 +68,8 @@ class DesktopDialogs : public Dialogs
         QMessageBox box(
             QMessageBox::Warning,
             QObject::tr("Do you want to revert “%1” to the version last saved?").arg(documentName),
-            QObject::tr("The changes you made since will be lost."), QMessageBox::NoButton, parent);
+            QObject::tr("The changes you made since you last saved it will be lost."),
+            QMessageBox::NoButton, parent);
         box.setObjectName("revertAlert");
         QPushButton* revert = box.addButton(QObject::tr("Revert"), QMessageBox::DestructiveRole);
         box.setDefaultButton(box.addButton(QMessageBox::Cancel));
@@ -108,6 +109,21 @@ class DesktopDialogs : public Dialogs
         box.setDefaultButton(box.addButton(QMessageBox::Cancel));
         runWindowModal(box);
         return box.clickedButton() == overwrite;
+    }
+
+    bool offerSaveAsForReadOnly(QWidget* parent, const QString& documentName) override
+    {
+        QMessageBox box(QMessageBox::Warning,
+                        QObject::tr("The document “%1” is read-only.").arg(documentName),
+                        QObject::tr("Its file is protected against changes. You can save your "
+                                    "changes as a new document instead."),
+                        QMessageBox::NoButton, parent);
+        box.setObjectName("readOnlyAlert");
+        QPushButton* saveAs = box.addButton(QObject::tr("Save As…"), QMessageBox::AcceptRole);
+        box.setDefaultButton(saveAs);
+        box.addButton(QMessageBox::Cancel);
+        runWindowModal(box);
+        return box.clickedButton() == saveAs;
     }
 
     void alert(QWidget* parent, const QString& title, const QString& message) override

@@ -41,6 +41,9 @@ class Dialogs
                                                    const QString& documentName) = 0;
     // Whether to save over a file that changed on disk since it was read or saved.
     virtual bool confirmOverwriteChangedFile(QWidget* parent, const QString& documentName) = 0;
+    // The document's file is read-only: says so, and whether to save it
+    // under another name instead.
+    virtual bool offerSaveAsForReadOnly(QWidget* parent, const QString& documentName) = 0;
     // A window-modal alert with one "OK".
     virtual void alert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual bool runPrintDialog(QWidget* parent, QPrinter* printer) = 0;

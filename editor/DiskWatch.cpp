@@ -1,21 +1,35 @@
 #include "editor/DiskWatch.h"
 
+#include "editor/FileNames.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantrel {
 
 DiskFileState DiskFileState::of(const QString& path)
 {
     DiskFileState state;
-    QFile file(path);
-    if (path.isEmpty() || !file.exists())
+    // By the name's own bytes: QFile would lose those of a name not in UTF-8.
+    const std::string native = nativePath(path);
+    struct stat info
+    {
+    };
+    if (path.isEmpty() || stat(native.c_str(), &info) != 0)
         return state;
     state.exists = true;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
+    QFile file;
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        close(fd);
+    if (file.isOpen() && hash.addData(&file))
         state.digest = hash.result();
     return state;
 }

@@ -1,6 +1,7 @@
 #include "editor/DocumentManager.h"
 
 #include "editor/Dialogs.h"
+#include "editor/FileNames.h"
 #include "editor/Modules.h"
 
 #include <QApplication>
@@ -53,13 +54,13 @@ Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool q
     ModulesDocument document;
     document.eventRepeat = {0, 0};
     std::string reason;
-    if (!readModulesFile(path.toStdString(), &document, &reason)) {
+    if (!readModulesFile(nativePath(path), &document, &reason)) {
         if (quiet)
             return nullptr;
-        dialogs().alert(
-            alertParent,
-            tr("The document “%1” could not be opened.").arg(QFileInfo(path).fileName()),
-            QString::fromStdString(reason));
+        dialogs().alert(alertParent,
+                        tr("The document “%1” could not be opened.")
+                            .arg(readableFileName(QFileInfo(path).fileName())),
+                        QString::fromStdString(reason));
         return nullptr;
     }
     auto* window = new Modules(this, std::move(document), QFileInfo(path).absoluteFilePath());

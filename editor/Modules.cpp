@@ -11,6 +11,7 @@
 #include "editor/HelperStatusWatcher.h"
 #include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
+#include "editor/FileNames.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/OutlineDelegate.h"
 #include "editor/OutlinePrinter.h"
@@ -45,6 +46,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -158,7 +160,7 @@ QString Modules::displayName() const
 {
     if (m_filePath.isEmpty())
         return m_untitledName.isEmpty() ? tr("Untitled") : m_untitledName;
-    return QFileInfo(m_filePath).fileName();
+    return readableFileName(QFileInfo(m_filePath).fileName());
 }
 
 void Modules::updateTitle()
@@ -1412,7 +1414,7 @@ bool Modules::writeToFile(const QString& path, QString* error)
     for (int row : selectedRows())
         stored.selectedRows.push_back(row);
     std::string reason;
-    if (!writeModulesFile(path.toStdString(), stored, &reason)) {
+    if (!writeModulesFile(nativePath(path), stored, &reason)) {
         if (error)
             *error = QString::fromStdString(reason);
         return false;
@@ -1425,6 +1427,12 @@ bool Modules::save()
     if (m_filePath.isEmpty())
         return saveAs();
     commitEditing();
+    // The save renames a new file over the old one, which its folder allows
+    // whatever the file's own mode says; a file its owner made read-only is
+    // left alone, as root's saves too.
+    if (struct stat info{}; stat(nativePath(m_filePath).c_str(), &info) == 0 &&
+                            S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0)
+        return dialogs().offerSaveAsForReadOnly(this, displayName()) && saveAs();
     if (m_diskWatch->changedSinceAdopted() &&
         !dialogs().confirmOverwriteChangedFile(this, displayName()))
         return false;
@@ -1454,7 +1462,8 @@ bool Modules::saveAs()
     QString error;
     if (!writeToFile(path, &error)) {
         dialogs().alert(this,
-                        tr("The document “%1” could not be saved.").arg(QFileInfo(path).fileName()),
+                        tr("The document “%1” could not be saved.")
+                            .arg(readableFileName(QFileInfo(path).fileName())),
                         error);
         return false;
     }
@@ -1486,7 +1495,7 @@ bool Modules::readSavedFile(bool keepView, QString* error)
     ModulesDocument reread;
     reread.eventRepeat = m_document.eventRepeat;
     std::string reason;
-    if (!readModulesFile(m_filePath.toStdString(), &reread, &reason)) {
+    if (!readModulesFile(nativePath(m_filePath), &reread, &reason)) {
         *error = QString::fromStdString(reason);
         return false;
     }

@@ -41,8 +41,10 @@ ScheduleCount countScheduleEvents(const ModuleList& modules, ClassicEventRepeat 
                 count.events = NumEvents;
                 return count;
             case SendEventResult::InvalidModule:
-            case SendEventResult::InvalidEvent:
                 count.damaged = true;
+                break;
+            case SendEventResult::InvalidEvent:
+                count.damagedEvent = true;
                 break;
             }
         }
@@ -62,6 +64,10 @@ QString scheduleCountText(const ScheduleCount& count)
         return QCoreApplication::translate("Modules",
                                            "A module has a value the CP290 cannot take "
                                            "(shown as ? or a number): repair it to send.");
+    if (count.damagedEvent)
+        return QCoreApplication::translate("Modules",
+                                           "An event is damaged (its row says how): repair or "
+                                           "delete it to send.");
     return QCoreApplication::translate("Modules", "%1 of %2 CP290 events today")
         .arg(count.events)
         .arg(CP290MaxEvents);

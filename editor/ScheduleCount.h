@@ -11,9 +11,10 @@ namespace vantrel {
 
 struct ScheduleCount
 {
-    int events = 0;       // timer events the download would store
-    bool tooMany = false; // a 129th was needed
-    bool damaged = false; // a module holds a value that cannot be sent
+    int events = 0;            // timer events the download would store
+    bool tooMany = false;      // a 129th was needed
+    bool damaged = false;      // a module holds a value that cannot be sent
+    bool damagedEvent = false; // so does an event (see eventDamage)
 };
 
 // Uses the driver's download table: never call it while an exchange runs.

@@ -109,8 +109,19 @@ std::uint64_t nameHash(const std::string& text)
 // killed save left. The lock keeps two programs saving the same file at once
 // from writing into one temporary file; it must be on the file that still
 // has the name, since its holder renames that file away.
-bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, std::string* error)
+// Failures name the folder or the file saved, never the hidden temporary
+// file, which the user neither chose nor can find.
+bool openTemporary(const std::string& target, const std::string& temporary, Descriptor* fd,
+                   bool* created, std::string* error)
 {
+    const auto folderText = [&](int saved) {
+        const std::string folder = folderOf(target);
+        return "Cannot save in the folder " +
+               (folder.empty()      ? std::string(".")
+                : folder.size() > 1 ? folder.substr(0, folder.size() - 1)
+                                    : folder) +
+               ": " + std::strerror(saved);
+    };
     // Up to two seconds for another save of the same file to finish.
     for (int attempt = 0; attempt < 200; ++attempt) {
         *created = true;
@@ -126,7 +137,7 @@ bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, 
             // A symbolic link is nothing a save of ours leaves.
             if (saved == ELOOP && unlink(temporary.c_str()) == 0)
                 continue;
-            setError(error, errnoText(temporary, saved));
+            setError(error, folderText(saved));
             return false;
         }
         struct stat opened
@@ -138,7 +149,7 @@ bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, 
             fd->reset();
             if (unlink(temporary.c_str()) == 0)
                 continue;
-            setError(error, errnoText(temporary, errno));
+            setError(error, folderText(errno));
             return false;
         }
         // On a file system without locks (ENOLCK, EOPNOTSUPP) the save goes
@@ -157,7 +168,7 @@ bool openTemporary(const std::string& temporary, Descriptor* fd, bool* created, 
             return true;
         fd->reset();
     }
-    setError(error, temporary + ": another program is saving the same file");
+    setError(error, target + ": another program is saving the same file");
     return false;
 }
 
@@ -287,7 +298,7 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
     const std::string temporary = atomicSaveTemporaryPath(target);
     Descriptor fd;
     bool created = false;
-    if (!openTemporary(temporary, &fd, &created, error))
+    if (!openTemporary(target, temporary, &fd, &created, error))
         return false;
     const auto fail = [&](int saved) {
         unlink(temporary.c_str());

@@ -84,4 +84,12 @@ Event defaultEventNow()
     return event;
 }
 
+std::string eventDamage(const Event& event)
+{
+    if (event.Brightness < 1 || event.Brightness > NoDimBrightness)
+        return "brightness " + std::to_string(event.Brightness) + " is not 1 to " +
+               std::to_string(NoDimBrightness);
+    return {};
+}
+
 } // namespace vantrel

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 namespace vantrel {
 
@@ -55,6 +56,10 @@ struct Event
 constexpr std::size_t EventDataSize = 20;
 constexpr std::size_t EventContentSize = 18;
 using EventData = std::array<std::uint8_t, EventDataSize>;
+
+// What makes an event one the program cannot have written, as "brightness
+// 65535 is not 1 to 9"; empty for a sound event.
+std::string eventDamage(const Event& event);
 
 // Host byte order, zero padding.
 EventData eventToData(const Event& event);

@@ -80,6 +80,9 @@ std::string daysPiece(const Event& event)
 
 std::string eventSummary(const Event& event)
 {
+    // Read as a level it would be "Turn Off 0.0%" or "819187.5%".
+    if (const std::string damage = eventDamage(event); !damage.empty())
+        return "Damaged event: " + damage;
     std::string text = "Turn ";
     text += event.isOn() ? "On" : "Off";
     text += brightnessPiece(event.Brightness);

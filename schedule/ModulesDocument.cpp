@@ -67,7 +67,10 @@ bool eventItemFromValue(const PropertyValue& value, const std::string& owner, st
     return true;
 }
 
-bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
+// refuseDamaged: an event no editing of ours makes (see eventDamage) fails
+// the list. A document keeps it, shown as damaged, for the user to repair;
+// the clipboard and the helper's copy take none.
+bool eventsFromValue(const PropertyValue& plist, const std::string& owner, bool refuseDamaged,
                      std::vector<EventData>* events, std::string* error)
 {
     const std::string context = where(owner);
@@ -83,6 +86,14 @@ bool eventsFromValue(const PropertyValue& plist, const std::string& owner,
         EventData event{};
         if (!eventItemFromValue((*items)[i], owner, i, &event, error))
             return false;
+        if (refuseDamaged) {
+            const auto fields = eventFromData(event);
+            if (const std::string damage = fields ? eventDamage(*fields) : std::string();
+                !damage.empty()) {
+                *error = whereEvent(owner, i) + damage;
+                return false;
+            }
+        }
         result.push_back(event);
     }
     *events = std::move(result);
@@ -149,7 +160,8 @@ bool moduleFromValue(const PropertyValue& plist, const std::string& owner, CellR
 
     if (!lookUpKey(*dictionary, ModuleEventsKey, Type::Array, context, &value, error))
         return false;
-    if (value && !eventsFromValue(*value, owner, &result.events, error))
+    if (value &&
+        !eventsFromValue(*value, owner, range == CellRange::Refused, &result.events, error))
         return false;
 
     // The row's expansion is window state: of the wrong kind, it is collapsed.
@@ -262,7 +274,7 @@ bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* 
                             std::string* error)
 {
     std::string ignored;
-    return eventsFromValue(plist, std::string(), events, error ? error : &ignored);
+    return eventsFromValue(plist, std::string(), true, events, error ? error : &ignored);
 }
 
 PropertyData eventRepeatToData(ClassicEventRepeat repeat)

@@ -57,6 +57,7 @@ class RecordingDialogs : public Dialogs
         return ChangedFileAnswer::KeepMine;
     }
     bool confirmOverwriteChangedFile(QWidget*, const QString&) override { return false; }
+    bool offerSaveAsForReadOnly(QWidget*, const QString&) override { return false; }
     std::function<void(QWidget*)> onAlert;
     void alert(QWidget* parent, const QString& title, const QString& message) override
     {
@@ -127,6 +128,37 @@ class ControllerTest : public ::testing::Test
     Modules* window = nullptr;
     int helperStarts = 0;
 };
+
+TEST_F(ControllerTest, ADamagedPreferencesFileIsToldOnceInTheWindowAndKeptAside)
+{
+    const std::string path = preferencesFilePath(ApplicationDomain);
+    ASSERT_TRUE(writeFileAtomically(path, "<plist>cut short"));
+    QWidget* shownOn = nullptr;
+    answers.onAlert = [&](QWidget* parent) { shownOn = parent; };
+    answers.alerts.clear();
+
+    Preferences damaged(ApplicationDomain);
+    EXPECT_TRUE(answers.alerts.empty()) << "an alert inside the read";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(answers.alerts.size(), 1u);
+    EXPECT_EQ(answers.alerts[0].first, "The preferences could not be read.");
+    EXPECT_TRUE(answers.alerts[0].second.contains(QString::fromStdString(path)))
+        << answers.alerts[0].second.toStdString();
+    EXPECT_EQ(shownOn, controller->mainWindow());
+
+    // Read again, by a window or the preferences window: no second alert.
+    Preferences again(ApplicationDomain);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answers.alerts.size(), 1u);
+
+    // The next write replaces it, keeping what the user may still rescue.
+    damaged.setValue(SerialDeviceKey, std::string("ttyS0"));
+    ASSERT_TRUE(damaged.synchronize());
+    std::string kept;
+    ASSERT_TRUE(readWholeFile(path + ".damaged", &kept));
+    EXPECT_EQ(kept, "<plist>cut short");
+    EXPECT_EQ(Preferences(ApplicationDomain).stringValue(SerialDeviceKey), "ttyS0");
+}
 
 TEST_F(ControllerTest, FirstStartInstallsAndStartsTheHelperOnce)
 {

@@ -463,6 +463,7 @@ TEST_F(Download, ModulesOutOfRangeRefuseTheDownload)
         {"unit that a byte would wrap to 1", 0, 257, 9, SendEventResult::InvalidModule, "257"},
         {"brightness 0", 0, 3, 0, SendEventResult::InvalidEvent, "A3 has brightness 0"},
         {"brightness 10", 0, 16, 10, SendEventResult::InvalidEvent, "A16 has brightness 10"},
+        {"brightness 65535", 1, 5, 65535, SendEventResult::InvalidEvent, "B5 has brightness 65535"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -529,6 +530,21 @@ TEST_F(Download, WalkStopsAtTheFirstRefusal)
     EXPECT_FALSE(prepareDownload({good, damaged}, {1, 1}));
     EXPECT_EQ(NumEvents, 0);
     EXPECT_EQ(lastSendEventResult(), SendEventResult::InvalidModule);
+}
+
+TEST_F(Download, ADamagedEventInADocumentRefusesTheDownload)
+{
+    test::FixedClock clock(Year, March, 5, 12, 0);
+    RecordingHost host;
+    setDriverHost(&host);
+    Event damaged = weekly(EveryDay, 8, 0);
+    damaged.Brightness = 65535;
+    Module module;
+    module.events = {eventToData(weekly(EveryDay, 7, 0)), eventToData(damaged)};
+    EXPECT_FALSE(prepareDownload({module}, {1, 1}));
+    EXPECT_EQ(lastSendEventResult(), SendEventResult::InvalidEvent);
+    ASSERT_EQ(host.alerts.size(), 1u);
+    EXPECT_NE(host.alerts[0].second.find("brightness 65535"), std::string::npos);
 }
 
 TEST_F(Download, NothingApplicableStillTalksToTheInterface)

@@ -23,6 +23,8 @@
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -60,6 +62,70 @@ class RecordingHost : public DriverHost
     std::vector<std::string> events; // statusEnd and alerts, in order
     std::vector<Alert> alerts;
     std::vector<double> progress;
+};
+
+inline bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+// The terminal settings of the port at path, as another program finds them.
+inline std::optional<termios> settingsOf(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios attributes{};
+    const bool read = fd >= 0 && tcgetattr(fd, &attributes) == 0;
+    if (fd >= 0)
+        close(fd);
+    return read ? std::optional<termios>(attributes) : std::nullopt;
+}
+
+// What another process finds when it tries to take the port at path now:
+// 0 it opens and locks it and finds the settings expected (those from
+// before the driver opened it), 1 the open is refused, 2 the lock, 3 the
+// settings are still the driver's. The child only makes system calls, so a
+// test with threads may run it.
+inline int anotherProcessTakesThePort(const std::string& path, const termios& expected)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            _exit(1);
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+            _exit(2);
+        termios attributes{};
+        _exit(tcgetattr(fd, &attributes) == 0 && sameSettings(attributes, expected) ? 0 : 3);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Records, for each alert, what another process found of the port while
+// the alert was up.
+class PortCheckingHost : public RecordingHost
+{
+  public:
+    PortCheckingHost(std::string path, const termios& expected)
+        : m_path(std::move(path)), m_expected(expected)
+    {}
+
+    void showAlert(const std::string& title, const std::string& message) override
+    {
+        portWhileUp.push_back(anotherProcessTakesThePort(m_path, m_expected));
+        RecordingHost::showAlert(title, message);
+    }
+
+    std::vector<int> portWhileUp;
+
+  private:
+    std::string m_path;
+    termios m_expected;
 };
 
 class DriverFixture : public ::testing::Test

@@ -36,6 +36,9 @@ class ScriptedDialogs : public Dialogs
     QStringList reloadQuestions;
     std::deque<bool> overwriteAnswers;
     QStringList overwriteQuestions;
+    // Read-only documents that Save offered to save as another, and the answers.
+    std::deque<bool> saveAsOffers;
+    QStringList readOnlyDocuments;
 
     QString openFileName(QWidget*) override { return next(fileNames); }
     QString saveFileName(QWidget*, const QString&) override { return next(fileNames); }
@@ -74,6 +77,17 @@ class ScriptedDialogs : public Dialogs
         }
         const bool answer = overwriteAnswers.front();
         overwriteAnswers.pop_front();
+        return answer;
+    }
+    bool offerSaveAsForReadOnly(QWidget*, const QString& documentName) override
+    {
+        readOnlyDocuments.push_back(documentName);
+        if (saveAsOffers.empty()) {
+            ADD_FAILURE() << "unexpected read-only question";
+            return false;
+        }
+        const bool answer = saveAsOffers.front();
+        saveAsOffers.pop_front();
         return answer;
     }
     void alert(QWidget*, const QString& title, const QString& message) override

@@ -564,6 +564,36 @@ TEST_F(ModulesWindow, AnAllUnitAmongTheSelectedModulesDisablesDirectSwitching)
     window->close();
 }
 
+TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
+{
+    ModulesDocument document = threeModules();
+    Event damaged = clockEvent(EventDaysMask, 8, 0);
+    damaged.Brightness = 65535;
+    document.modules[0].events[1] = eventToData(damaged);
+    Modules* window = open(document);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->model()->data(window->model()->eventIndex(0, 1)).toString(),
+              "Damaged event: brightness 65535 is not 1 to 9");
+    // The status line is brought up to date once the window's start-up is in.
+    const auto* count = window->findChild<QLabel*>("scheduleCount");
+    QTRY_VERIFY(!count->text().isEmpty());
+    const QString status = count->text();
+    EXPECT_TRUE(status.contains("event")) << status.toStdString();
+    EXPECT_FALSE(status.contains("module")) << status.toStdString();
+
+    // Copied out, it is refused on the way in, as a damaged module is.
+    window->selectRow(2, false);
+    window->findChild<QAction*>("copy")->trigger();
+    EXPECT_FALSE(readPastedItems(QApplication::clipboard()->mimeData()));
+    const std::size_t before = window->document().modules[2].events.size();
+    window->selectRow(4, false);
+    window->paste();
+    EXPECT_EQ(window->document().modules[2].events.size(), before);
+
+    window->clearChangeCount();
+    window->close();
+}
+
 TEST_F(ModulesWindow, CopiedModulesPasteInOrderIntoAnotherWindow)
 {
     Modules* source = open(threeModules());

@@ -212,6 +212,26 @@ TEST_F(FileSaving, AFailedSyncClosesTheFileAndLeavesTheOldOne)
     EXPECT_NE(error.find(std::strerror(ENOENT)), std::string::npos) << error;
 }
 
+TEST_F(FileSaving, AFolderThatTakesNoFileIsNamedNotTheHiddenFile)
+{
+    std::string error;
+    // A missing folder fails where a read-only one does (root passes
+    // permission checks, so that cannot be arranged here), in making the
+    // temporary file.
+    EXPECT_FALSE(writeFileAtomically(path("absent/doc.plist"), "new", &error));
+    EXPECT_EQ(error, "Cannot save in the folder " + path("absent") + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(error.find(".saving"), std::string::npos) << error;
+
+    if (geteuid() != 0) {
+        fs::create_directory(path("locked"));
+        fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(writeFileAtomically(path("locked/doc.plist"), "new", &error));
+        fs::permissions(path("locked"), fs::perms::owner_all);
+        EXPECT_EQ(error,
+                  "Cannot save in the folder " + path("locked") + ": " + std::strerror(EACCES));
+    }
+}
+
 TEST_F(FileSaving, WhatIsNotARegularFileIsNeitherReadNorReplaced)
 {
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);

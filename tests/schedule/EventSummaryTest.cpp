@@ -132,7 +132,20 @@ TEST(EventSummary, DamagedValuesStillGiveText)
     e.Date = 0xFFFFFFFF;
     EXPECT_FALSE(eventSummary(e).empty());
     e.Brightness = 65535;
-    EXPECT_NE(eventSummary(e).find(" 819187.5%"), std::string::npos);
+    EXPECT_EQ(eventSummary(e), "Damaged event: brightness 65535 is not 1 to 9");
+}
+
+TEST(EventSummary, ABrightnessOutsideOneToNineIsShownAsDamagedNotAsALevel)
+{
+    for (std::uint16_t brightness : {0, 10, 65535}) {
+        Event e = event(EventClockTimeFlag | EventDaysMask, brightness);
+        EXPECT_EQ(eventSummary(e),
+                  "Damaged event: brightness " + std::to_string(brightness) + " is not 1 to 9");
+    }
+    for (std::uint16_t brightness : {1, 9})
+        EXPECT_EQ(
+            eventSummary(event(EventClockTimeFlag | EventDaysMask, brightness)).rfind("Turn ", 0),
+            0u);
 }
 
 } // namespace

@@ -542,3 +542,45 @@ TEST_F(ModulesDocumentTest, AFailedWriteLeavesTheOldFile)
 
 } // namespace
 } // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// An event no editing makes: a document keeps it for the user to see and
+// repair; the clipboard and the helper's copy refuse it.
+TEST_F(ModulesDocumentTest, ABrightnessOutsideOneToNineIsKeptInADocumentAndRefusedElsewhere)
+{
+    Event damaged;
+    damaged.Flags = EventClockTimeFlag | EventDaysMask;
+    damaged.Brightness = 65535;
+    ModulesDocument document = newModulesDocument();
+    document.modules[0].events = {eventToData(Event{}), eventToData(damaged)};
+    std::string error;
+    ASSERT_TRUE(writeModulesFile(path("damaged.plist"), document, &error)) << error;
+    ModulesDocument reopened;
+    ASSERT_TRUE(readModulesFile(path("damaged.plist"), &reopened, &error)) << error;
+    EXPECT_EQ(reopened.modules, document.modules);
+
+    std::vector<EventData> events;
+    EXPECT_FALSE(
+        eventsFromPropertyList(eventsToPropertyList(document.modules[0].events), &events, &error));
+    EXPECT_EQ(error, "event 2: brightness 65535 is not 1 to 9");
+    EXPECT_TRUE(events.empty());
+    ModuleList modules;
+    EXPECT_FALSE(
+        modulesFromPropertyList(modulesToPropertyList(document.modules), &modules, &error));
+    EXPECT_EQ(error, "module 1, event 2: brightness 65535 is not 1 to 9");
+
+    for (std::uint16_t brightness : {0, 10}) {
+        damaged.Brightness = brightness;
+        EXPECT_FALSE(
+            eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events, &error));
+    }
+    damaged.Brightness = 1;
+    EXPECT_TRUE(
+        eventsFromPropertyList(eventsToPropertyList({eventToData(damaged)}), &events, &error))
+        << error;
+}
+
+} // namespace
+} // namespace vantrel
