@@ -48,7 +48,7 @@ class Modules : public QMainWindow
     int currentModuleIndex() const { return m_currentModuleIndex; }
     int currentEventIndex() const { return m_currentEventIndex; }
 
-    // The outline's rows and their mapping, as the Parts' operations name them.
+    // The outline's rows and their mapping, by the names of the window's own operations.
     int moduleIndexForOutlineRow(int row) const;
     int eventIndexForOutlineRow(int row) const;
     std::vector<int> selectedRows() const; // last row first

@@ -37,7 +37,7 @@ void civilFromDays(std::int64_t z, std::int64_t* year, unsigned* month, unsigned
     *year = static_cast<std::int64_t>(yoe) + era * 400 + (*month <= 2);
 }
 
-constexpr std::int64_t DaysFrom1904To1970 = UnixToMacEpochSeconds / SecondsPerDay;
+constexpr std::int64_t DaysFrom1904To1970 = UnixTo1904EpochSeconds / SecondsPerDay;
 
 } // namespace
 
@@ -68,7 +68,7 @@ long gmtOffsetAt(std::time_t when)
 std::uint32_t localSecondsFromUnix(std::time_t when)
 {
     const std::int64_t local = static_cast<std::int64_t>(when) + gmtOffsetAt(when);
-    return static_cast<std::uint32_t>(local + UnixToMacEpochSeconds);
+    return static_cast<std::uint32_t>(local + UnixTo1904EpochSeconds);
 }
 
 std::time_t unixFromLocalSeconds(std::uint32_t localSeconds)

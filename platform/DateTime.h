@@ -23,7 +23,7 @@ struct DateTimeRec
 };
 
 // Seconds from 1904-01-01 to 1970-01-01.
-constexpr std::int64_t UnixToMacEpochSeconds = 2082844800;
+constexpr std::int64_t UnixTo1904EpochSeconds = 2082844800;
 constexpr std::uint32_t SecondsPerDay = 86400;
 
 // The base of time-of-day values: DateToSeconds of a record whose year, month

@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libcli11-dev libplist-dev libplist++-dev qt6-base-dev faketime dbus-daemon"
+libcli11-dev libplist-dev qt6-base-dev faketime dbus-daemon"
 
 scripts/install-packages.sh $packages
 

@@ -8,7 +8,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-scripts/install-packages.sh clang libclang-rt-14-dev cmake qt6-base-dev libplist-dev libplist++-dev \
+scripts/install-packages.sh clang libclang-rt-14-dev cmake qt6-base-dev libplist-dev \
     libcli11-dev pkg-config
 
 seconds=${1:-10}

@@ -35,11 +35,21 @@ step "built $deb: $(dpkg-deb -f "$deb" Depends)"
 
 display=:$((90 + $$ % 9))
 xvfb=""
+app=""
+# The vantrel processes of this check's own session (its runtime folder),
+# never another user's or another run's.
+our_vantrels() {
+    for pid in $(pgrep -x vantrel || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/run" &&
+            echo "$pid"
+    done
+}
 # The programs first, then the display they are on.
 stop_programs() {
-    pkill -x vantrel 2>/dev/null || true
+    for pid in $app $(our_vantrels); do kill "$pid" 2>/dev/null || true; done
     pkill -f "$work/home/.local/share/vantrel/" 2>/dev/null || true
-    for _ in $(seq 50); do pgrep -x vantrel >/dev/null || break; sleep 0.1; done
+    for _ in $(seq 50); do [ -z "$(our_vantrels)" ] && break; sleep 0.1; done
+    app=""
     [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
     xvfb=""
 }
@@ -70,6 +80,7 @@ export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 /usr/bin/vantrel >"$work/vantrel.log" 2>&1 &
+app=$!
 timeout 30 xdotool search --sync --onlyvisible --name "Untitled" >/dev/null ||
     { cat "$work/vantrel.log"; fail "the installed vantrel showed no window"; }
 step "the window appeared"
@@ -93,8 +104,8 @@ example="/usr/share/doc/vantrel/examples/Porch Light at Sunset.vantrel"
 gio open "$example"
 timeout 30 xdotool search --sync --onlyvisible --name "Porch Light at Sunset" >/dev/null ||
     fail "opening the example did not bring it up in Vantrel"
-for _ in $(seq 50); do [ "$(pgrep -xc vantrel || true)" -eq 1 ] && break; sleep 0.1; done
-[ "$(pgrep -xc vantrel || true)" -eq 1 ] || fail "opening a document left a second Vantrel running"
+for _ in $(seq 50); do [ "$(our_vantrels | wc -l)" -eq 1 ] && break; sleep 0.1; done
+[ "$(our_vantrels | wc -l)" -eq 1 ] || fail "opening a document left a second Vantrel running"
 step "opening an example document shows it in the running Vantrel"
 
 stop_programs

@@ -38,7 +38,7 @@ std::optional<std::time_t> momentOf(const std::string& text)
     if (civil.tm_mday != day || civil.tm_mon != month - 1)
         return std::nullopt;
     // The date value of that day, counted without a zone as the clock does.
-    const std::int64_t dateValue = static_cast<std::int64_t>(utcMidnight) + UnixToMacEpochSeconds;
+    const std::int64_t dateValue = static_cast<std::int64_t>(utcMidnight) + UnixTo1904EpochSeconds;
     if (dateValue > std::int64_t{UINT32_MAX})
         return std::nullopt;
     const bool lastDay = dateValue + SecondsPerDay / 2 > std::int64_t{UINT32_MAX};
