@@ -167,10 +167,10 @@ std::string numberedKey(int number)
 
 TEST(PropertyList, ReadsAHugeDictionaryInAnyKeyOrder)
 {
-    // Inserting each key into a sorted vector took 12.6 s for these
-    // descending keys on the build machine; reading them all and sorting
-    // once takes 0.4 s.
-    constexpr int Count = 50000;
+    // Inserting each key into a sorted vector took 36 s for these descending
+    // keys on the build machine; reading them all and sorting once takes
+    // 0.7 s, a few times that under the sanitizers.
+    constexpr int Count = 80000;
     std::string xml = "<plist version=\"1.0\"><dict>";
     for (int number = Count; number-- > 0;)
         xml += "<key>" + numberedKey(number) + "</key><integer>" + std::to_string(number) +
@@ -182,7 +182,7 @@ TEST(PropertyList, ReadsAHugeDictionaryInAnyKeyOrder)
     std::string error;
     ASSERT_TRUE(propertyListFromXml(xml, &value, &error)) << error;
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_LT(took, std::chrono::seconds(5));
 
     const PropertyDictionary& dictionary = *value.asDictionary();
     ASSERT_EQ(dictionary.size(), std::size_t(Count));
