@@ -55,7 +55,7 @@ for target in $targets; do
     status=0
     # shellcheck disable=SC2086 # limits is two options
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    QT_QPA_PLATFORM=offscreen \
+    LSAN_OPTIONS=suppressions=fuzz/lsan.supp QT_QPA_PLATFORM=offscreen \
         "$build/bin/$target" -max_total_time="$seconds" $limits -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$@" \
         "$work" >"$log" 2>&1 || status=$?
