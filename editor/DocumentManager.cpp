@@ -54,7 +54,8 @@ Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool q
     ModulesDocument document;
     document.eventRepeat = {0, 0};
     std::string reason;
-    if (!readModulesFile(nativePath(path), &document, &reason)) {
+    std::size_t shortened = 0;
+    if (!readModulesFile(nativePath(path), &document, &reason, &shortened)) {
         if (quiet)
             return nullptr;
         dialogs().alert(alertParent,
@@ -67,6 +68,18 @@ Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool q
     m_documents.append(window);
     emit documentOpened(window);
     window->show();
+    if (shortened > 0) {
+        // Saving would keep the cut; the window says there is a change to save.
+        window->updateChangeCount();
+        if (!quiet)
+            dialogs().alert(window,
+                            tr("A description in the document “%1” is longer than %2 characters.")
+                                .arg(QFileInfo(path).fileName())
+                                .arg(MaxModuleNameCharacters),
+                            tr("Descriptions longer than that were shortened to their first %1 "
+                               "characters.")
+                                .arg(MaxModuleNameCharacters));
+    }
     return window;
 }
 

@@ -45,6 +45,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <numeric>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -393,6 +394,8 @@ void Modules::buildMenus()
     m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, &Modules::paste);
     m_deleteAction =
         addAction(editMenu, "delete", tr("Delete"), QKeySequence::Delete, &Modules::deleteRows);
+    addAction(editMenu, "selectAll", tr("Select All"), QKeySequence::SelectAll,
+              &Modules::selectAll);
     connect(editMenu, &QMenu::aboutToShow, this, &Modules::validateMenus);
 
     QMenu* schedule = menuBar()->addMenu(tr("&Schedule"));
@@ -531,13 +534,75 @@ int Modules::eventIndexForOutlineRow(int row) const
     return m_model->rowMap().eventIndexForOutlineRow(row);
 }
 
+namespace {
+
+// Whole-row ranges for outline rows in ascending order, as few as the rows
+// allow: module rows that follow each other in the list form one range
+// however many event rows the outline shows between them, and the events of
+// a module one more. Module ranges come first: the header asks whether each
+// column is selected by walking the ranges for every module row, and the
+// view finds each range's rows from where it found the last one's.
+QItemSelection selectionForRows(const ModulesOutlineModel& model, const std::vector<int>& rows)
+{
+    // A run of rows under one parent, made a range when it ends.
+    struct Run
+    {
+        QModelIndex top;
+        QModelIndex bottom;
+        QItemSelection ranges;
+
+        void add(const QModelIndex& index)
+        {
+            if (bottom.isValid() && index.row() == bottom.row() + 1 &&
+                index.parent() == bottom.parent()) {
+                bottom = index;
+                return;
+            }
+            close();
+            top = bottom = index;
+        }
+        void close()
+        {
+            if (top.isValid())
+                ranges.append(QItemSelectionRange(
+                    top, bottom.siblingAtColumn(ModulesOutlineModel::ColumnCount - 1)));
+            top = bottom = {};
+        }
+    };
+    Run modules;
+    Run events;
+    for (int row : rows) {
+        const QModelIndex index = model.indexForRow(row);
+        if (index.isValid())
+            (ModulesOutlineModel::isEventIndex(index) ? events : modules).add(index);
+    }
+    modules.close();
+    events.close();
+    modules.ranges.append(events.ranges);
+    return modules.ranges;
+}
+
+} // namespace
+
 std::vector<int> Modules::selectedRows() const
 {
+    // Read off the selection's ranges: the selection model's own
+    // selectedRows() asks isRowSelected() for every row, and that walks every
+    // range each time, which after Select All is one or two per module.
+    const QItemSelectionModel* selection = modulesOutline->selectionModel();
     std::vector<int> rows;
-    for (const QModelIndex& index : modulesOutline->selectionModel()->selectedRows()) {
-        const int row = m_model->rowForIndex(index);
-        if (row >= 0)
-            rows.push_back(row);
+    for (const QItemSelectionRange& range : selection->selection()) {
+        const QModelIndex parent = range.parent();
+        const bool wholeRows =
+            range.left() == 0 && range.right() == ModulesOutlineModel::ColumnCount - 1;
+        for (int at = range.top(); at <= range.bottom(); ++at) {
+            // A row selected cell by cell across ranges: rare, so asked for.
+            if (!wholeRows && !selection->isRowSelected(at, parent))
+                continue;
+            const int row = m_model->rowForIndex(m_model->index(at, 0, parent));
+            if (row >= 0)
+                rows.push_back(row);
+        }
     }
     return selectedRowsForStoring(std::move(rows));
 }
@@ -558,6 +623,18 @@ void Modules::selectRow(int row, bool extend)
 void Modules::deselectAll()
 {
     modulesOutline->selectionModel()->clearSelection();
+}
+
+void Modules::selectAll()
+{
+    std::vector<int> rows(static_cast<std::size_t>(m_model->rowMap().rowCount()));
+    std::iota(rows.begin(), rows.end(), 0);
+    {
+        QuietSelection quiet(m_quietSelection);
+        modulesOutline->selectionModel()->select(selectionForRows(*m_model, rows),
+                                                 QItemSelectionModel::ClearAndSelect);
+    }
+    outlineViewSelectionDidChange();
 }
 
 void Modules::fixExpanded()
@@ -595,15 +672,30 @@ void Modules::setDrawerRowsExpanded()
         outlineViewSelectionDidChange();
         return;
     }
-    bool first = true;
+    // The current row is the last one stored, as when the rows were
+    // selected one by one.
+    std::vector<int> valid;
+    valid.reserve(rows.size());
+    int current = -1;
     for (std::int64_t row : rows) {
         if (row < 0 || row >= m_model->rowMap().rowCount())
             continue;
-        selectRow(static_cast<int>(row), !first);
-        first = false;
+        valid.push_back(static_cast<int>(row));
+        current = valid.back();
     }
-    if (first)
+    if (valid.empty()) {
         outlineViewSelectionDidChange();
+        return;
+    }
+    std::sort(valid.begin(), valid.end());
+    valid.erase(std::unique(valid.begin(), valid.end()), valid.end());
+    {
+        QuietSelection quiet(m_quietSelection);
+        auto* selection = modulesOutline->selectionModel();
+        selection->setCurrentIndex(m_model->indexForRow(current), QItemSelectionModel::NoUpdate);
+        selection->select(selectionForRows(*m_model, valid), QItemSelectionModel::ClearAndSelect);
+    }
+    outlineViewSelectionDidChange();
 }
 
 void Modules::outlineExpanded(const QModelIndex& index)
@@ -703,14 +795,19 @@ void Modules::outlineViewSelectionDidChange()
         m_drawerContent->setCurrentWidget(noEventsView);
         m_currentModuleIndex = m_currentEventIndex = -1;
     }
-    validateMenus();
+    validateMenusFor(rows);
 }
 
 CopyValidity Modules::copyValid()
 {
+    return copyValidFor(selectedRows());
+}
+
+CopyValidity Modules::copyValidFor(const std::vector<int>& selectedRows)
+{
     const OutlineRowMap& rows = m_model->rowMap();
     std::vector<bool> selected(static_cast<std::size_t>(rows.rowCount()), false);
-    for (int row : selectedRows())
+    for (int row : selectedRows)
         selected[static_cast<std::size_t>(row)] = true;
     const CopyValidity validity = vantrel::copyValid(rows, selected);
     m_dragCutCopyModules = validity.modules;
@@ -720,9 +817,14 @@ CopyValidity Modules::copyValid()
 
 void Modules::validateMenus()
 {
-    const std::size_t count = selectedRows().size();
+    validateMenusFor(selectedRows());
+}
+
+void Modules::validateMenusFor(const std::vector<int>& rows)
+{
+    const std::size_t count = rows.size();
     m_deleteAction->setEnabled(deleteEnabled(count));
-    const bool copyable = cutCopyEnabled(count, copyValid());
+    const bool copyable = cutCopyEnabled(count, copyValidFor(rows));
     m_cutAction->setEnabled(copyable);
     m_copyAction->setEnabled(copyable);
     const QMimeData* clipboard = QApplication::clipboard()->mimeData();
@@ -1038,7 +1140,7 @@ void Modules::showHideEvents()
 void Modules::copy()
 {
     const std::vector<int> rows = selectedRows(); // last row first
-    const CopyValidity validity = copyValid();
+    const CopyValidity validity = copyValidFor(rows);
     if (rows.empty() || !validity.valid)
         return;
     const OutlineRowMap& map = m_model->rowMap();
@@ -1060,7 +1162,8 @@ void Modules::copy()
 
 void Modules::cut()
 {
-    if (selectedRows().empty() || !copyValid().valid)
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty() || !copyValidFor(rows).valid)
         return;
     copy();
     deleteRows();
@@ -1073,8 +1176,13 @@ void Modules::paste()
     if (!items || !pasteEnabled(items->isModules, !items->isModules, rows.size()))
         return;
     if (!items->isModules) {
-        for (const EventData& event : items->events)
-            insertEvent(event);
+        {
+            // Each insertion selects its event; the controls follow the last.
+            QuietSelection quiet(m_quietSelection);
+            for (const EventData& event : items->events)
+                insertEvent(event);
+        }
+        outlineViewSelectionDidChange();
         if (const auto now = selectedRows(); !now.empty())
             modulesOutline->scrollTo(m_model->indexForRow(now.front()));
         return;
@@ -1084,21 +1192,24 @@ void Modules::paste()
     beginStructuralChange();
     {
         QuietSelection quiet(m_quietSelection);
-        // The list runs bottom to top: inserting each at one position keeps
-        // the copied order.
-        for (const Module& module : items->modules)
-            m_model->insertModule(insertion.position, module);
+        // The list runs bottom to top, as copy() makes it.
+        const std::size_t count = items->modules.size();
+        m_model->insertModules(insertion.position,
+                               ModuleList(items->modules.rbegin(), items->modules.rend()));
         reloadAndFixExpanded();
         deselectAll();
         const OutlineRowMap& map = m_model->rowMap();
-        const std::size_t last = insertion.position + items->modules.size() - 1;
+        const std::size_t last = insertion.position + count - 1;
         const int first = map.rowForModule(insertion.position);
         const int end =
             map.rowForModule(last) + (m_document.modules[last].expanded
                                           ? static_cast<int>(m_document.modules[last].events.size())
                                           : 0);
-        for (int row = first; row <= end; ++row)
-            selectRow(row, row != first);
+        std::vector<int> pasted(static_cast<std::size_t>(end - first + 1));
+        std::iota(pasted.begin(), pasted.end(), first);
+        auto* selection = modulesOutline->selectionModel();
+        selection->setCurrentIndex(m_model->indexForRow(end), QItemSelectionModel::NoUpdate);
+        selection->select(selectionForRows(*m_model, pasted), QItemSelectionModel::ClearAndSelect);
         modulesOutline->scrollTo(m_model->indexForRow(end));
     }
     outlineViewSelectionDidChange();

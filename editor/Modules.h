@@ -54,6 +54,8 @@ class Modules : public QMainWindow
     std::vector<int> selectedRows() const; // last row first
     void selectRow(int row, bool extend);
     void deselectAll();
+    // Every row the outline shows, with one selection change.
+    void selectAll();
 
     // Document commands (the window's actions call these).
     void newModule();
@@ -136,6 +138,9 @@ class Modules : public QMainWindow
                        const QKeySequence& shortcut, void (Modules::*slot)());
     void windowControllerDidLoadNib(bool isNew);
     void outlineViewSelectionDidChange();
+    // copyValid and validateMenus for rows the caller has already read.
+    CopyValidity copyValidFor(const std::vector<int>& selectedRows);
+    void validateMenusFor(const std::vector<int>& rows);
     void applyDrawerPlacement();
     void outlineExpanded(const QModelIndex& index);
     void outlineCollapsed(const QModelIndex& index);

@@ -5,6 +5,8 @@
 #include "schedule/EventTextParser.h"
 #include "schedule/FieldFormatters.h"
 
+#include <iterator>
+
 namespace vantrel {
 namespace {
 
@@ -286,6 +288,20 @@ void ModulesOutlineModel::insertModule(std::size_t position, Module module)
     beginInsertRows({}, static_cast<int>(position), static_cast<int>(position));
     m_modules->insert(m_modules->begin() + static_cast<std::ptrdiff_t>(position),
                       std::move(module));
+    structureChanged();
+    endInsertRows();
+}
+
+void ModulesOutlineModel::insertModules(std::size_t position, ModuleList modules)
+{
+    if (modules.empty())
+        return;
+    position = std::min(position, m_modules->size());
+    beginInsertRows({}, static_cast<int>(position),
+                    static_cast<int>(position + modules.size() - 1));
+    m_modules->insert(m_modules->begin() + static_cast<std::ptrdiff_t>(position),
+                      std::make_move_iterator(modules.begin()),
+                      std::make_move_iterator(modules.end()));
     structureChanged();
     endInsertRows();
 }

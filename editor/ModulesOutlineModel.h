@@ -73,6 +73,9 @@ class ModulesOutlineModel : public QAbstractItemModel
 
     // Structural edits. Each replaces what it changes and tells the view.
     void insertModule(std::size_t position, Module module);
+    // The modules in their order, as one change: the view then lays itself
+    // out once, not once per module.
+    void insertModules(std::size_t position, ModuleList modules);
     void removeModule(std::size_t module);
     void insertEvent(std::size_t module, std::size_t position, const EventData& event);
     void removeEvent(std::size_t module, std::size_t event);

@@ -33,6 +33,9 @@ QWidget* OutlineDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
     QLineEdit* editor =
         check ? new FormattedLineEdit(std::move(check), parent) : new QLineEdit(parent);
     editor->setObjectName(check ? "formattedCellEditor" : "textCellEditor");
+    if (!ModulesOutlineModel::isEventIndex(index) &&
+        index.column() == ModulesOutlineModel::NameColumn)
+        editor->setMaxLength(MaxModuleNameCharacters);
     editor->setFrame(false);
     editor->installEventFilter(const_cast<OutlineDelegate*>(this));
     return editor;

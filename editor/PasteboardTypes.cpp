@@ -50,6 +50,7 @@ std::optional<PastedItems> readPastedItems(const QMimeData* data)
                                           : eventsFromPropertyList(list, &items.events, &error);
         if (!read || (items.modules.empty() && items.events.empty()))
             return std::nullopt;
+        shortenLongNames(items.modules);
         return items;
     }
     return std::nullopt;

@@ -163,7 +163,8 @@ bool fromNode(plist_t node, int depth, PropertyValue* result, std::string* error
         return true;
     }
     case PLIST_DICT: {
-        PropertyDictionary dictionary;
+        std::vector<PropertyDictionary::Entry> entries;
+        entries.reserve(plist_dict_get_size(node));
         plist_dict_iter iterator = nullptr;
         plist_dict_new_iter(node, &iterator);
         for (;;) {
@@ -181,10 +182,10 @@ bool fromNode(plist_t node, int depth, PropertyValue* result, std::string* error
                 std::free(iterator);
                 return false;
             }
-            dictionary.set(std::move(keyText), std::move(value));
+            entries.emplace_back(std::move(keyText), std::move(value));
         }
         std::free(iterator);
-        *result = PropertyValue(std::move(dictionary));
+        *result = PropertyValue(PropertyDictionary::fromEntries(std::move(entries)));
         return true;
     }
     default:
@@ -297,6 +298,29 @@ bool PropertyDictionary::remove(std::string_view key)
         return false;
     m_entries.erase(it);
     return true;
+}
+
+PropertyDictionary PropertyDictionary::fromEntries(std::vector<Entry> entries)
+{
+    const auto byKey = [](const Entry& a, const Entry& b) { return a.first < b.first; };
+    PropertyDictionary dictionary;
+    // Files we wrote hold their keys sorted already.
+    if (std::adjacent_find(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return !(a.first < b.first);
+        }) == entries.end()) {
+        dictionary.m_entries = std::move(entries);
+        return dictionary;
+    }
+    std::stable_sort(entries.begin(), entries.end(), byKey);
+    std::vector<Entry>& kept = dictionary.m_entries;
+    kept.reserve(entries.size());
+    for (Entry& entry : entries) {
+        if (!kept.empty() && kept.back().first == entry.first)
+            kept.back().second = std::move(entry.second);
+        else
+            kept.push_back(std::move(entry));
+    }
+    return dictionary;
 }
 
 bool PropertyDictionary::operator==(const PropertyDictionary& other) const

@@ -51,6 +51,12 @@ class PropertyDictionary
     bool empty() const;
     const std::vector<Entry>& entries() const { return m_entries; }
 
+    // Entries in any order, as a reader meets them, sorted once: calling set()
+    // for each would move the tail of the vector on every key that comes
+    // before the ones already there. Of entries with one key the last wins,
+    // as with set().
+    static PropertyDictionary fromEntries(std::vector<Entry> entries);
+
     bool operator==(const PropertyDictionary& other) const;
 
   private:

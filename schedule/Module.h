@@ -25,6 +25,10 @@ constexpr int ApplianceType = 0;
 constexpr int LightType = 1;
 constexpr int NoType = 2; // the type of units 17 and 18
 
+// The most characters a description holds. A longer one is cut on reading
+// and cannot be typed: a cell of megabytes stalls every repaint of the outline.
+constexpr int MaxModuleNameCharacters = 4096;
+
 struct Module
 {
     std::string name = "New Module";

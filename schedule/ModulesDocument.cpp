@@ -371,12 +371,42 @@ bool documentFromPropertyList(const PropertyValue& plist, ModulesDocument* docum
     return true;
 }
 
-bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error)
+std::size_t shortenLongNames(ModuleList& modules)
+{
+    constexpr auto limit = static_cast<std::size_t>(MaxModuleNameCharacters);
+    std::size_t shortened = 0;
+    for (Module& module : modules) {
+        // A character takes one byte at least: most names need no counting.
+        if (module.name.size() <= limit)
+            continue;
+        std::size_t characters = 0;
+        std::size_t at = 0;
+        for (; at < module.name.size(); ++at) {
+            // Every byte but a continuation byte starts a character.
+            if ((static_cast<unsigned char>(module.name[at]) & 0xC0) != 0x80 &&
+                ++characters > limit)
+                break;
+        }
+        if (at < module.name.size()) {
+            module.name.resize(at);
+            ++shortened;
+        }
+    }
+    return shortened;
+}
+
+bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error,
+                     std::size_t* shortenedNames)
 {
     PropertyValue plist;
     if (!readPropertyListFile(path, &plist, error))
         return false;
-    return documentFromPropertyList(plist, document, error);
+    if (!documentFromPropertyList(plist, document, error))
+        return false;
+    const std::size_t shortened = shortenLongNames(document->modules);
+    if (shortenedNames)
+        *shortenedNames = shortened;
+    return true;
 }
 
 bool writeModulesFile(const std::string& path, const ModulesDocument& document, std::string* error)

@@ -48,7 +48,10 @@ void ConvertModulesIfIntel(ModuleList& modules, std::uint16_t (*convert16)(std::
 // of the wrong kind ("X", "SelectedRows", "DrawerOpen") takes its default;
 // "EventRepeat" uses its first two bytes, or 1 and 1 when it has fewer.
 // "EventRepeat" missing from the file leaves the counts *document already had.
-bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error);
+// Descriptions longer than MaxModuleNameCharacters are cut to that length;
+// *shortenedNames, when given, is how many were.
+bool readModulesFile(const std::string& path, ModulesDocument* document, std::string* error,
+                     std::size_t* shortenedNames = nullptr);
 // Atomic; on failure the old file is left as it was.
 bool writeModulesFile(const std::string& path, const ModulesDocument& document, std::string* error);
 
@@ -68,6 +71,10 @@ bool moduleFromPropertyList(const PropertyValue& plist, Module* module, std::str
 bool modulesFromPropertyList(const PropertyValue& plist, ModuleList* modules, std::string* error);
 bool eventsFromPropertyList(const PropertyValue& plist, std::vector<EventData>* events,
                             std::string* error);
+
+// Cuts each description to its first MaxModuleNameCharacters characters
+// (code points, never splitting one); how many were cut.
+std::size_t shortenLongNames(ModuleList& modules);
 
 // "EventRepeat" as 2 bytes: OnRepeat, OffRepeat.
 PropertyData eventRepeatToData(ClassicEventRepeat repeat);

@@ -439,6 +439,34 @@ TEST_F(ModulesDocumentTest, DamagedCellsAndWindowStateStillOpen)
     }
 }
 
+TEST_F(ModulesDocumentTest, LongDescriptionsAreCutToTheLimitOnReadingAndCounted)
+{
+    const std::size_t limit = MaxModuleNameCharacters;
+    ModulesDocument document;
+    document.modules.resize(4);
+    document.modules[0].name = std::string(limit, 'a');     // at the limit: kept
+    document.modules[1].name = std::string(limit + 1, 'b'); // one over
+    document.modules[2].name = std::string(limit - 1, 'c') + "\xE2\x82\xAC\xE2\x82\xAC"; // 3-byte
+    document.modules[3].name = std::string(limit * 3, '\xC3'); // not UTF-8: each written as U+FFFD
+    std::string error;
+    ASSERT_TRUE(writeModulesFile(path("Long.vantrel"), document, &error)) << error;
+
+    ModulesDocument read;
+    std::size_t shortened = 99;
+    ASSERT_TRUE(readModulesFile(path("Long.vantrel"), &read, &error, &shortened)) << error;
+    EXPECT_EQ(shortened, 3u);
+    EXPECT_EQ(read.modules[0].name, document.modules[0].name);
+    EXPECT_EQ(read.modules[1].name, std::string(limit, 'b'));
+    EXPECT_EQ(read.modules[2].name, std::string(limit - 1, 'c') + "\xE2\x82\xAC");
+    EXPECT_LE(read.modules[3].name.size(), 4 * limit);
+
+    // Nothing to cut: nothing counted, and the count is optional.
+    ASSERT_TRUE(writeModulesFile(path("Short.vantrel"), newModulesDocument(), &error));
+    ASSERT_TRUE(readModulesFile(path("Short.vantrel"), &read, &error, &shortened));
+    EXPECT_EQ(shortened, 0u);
+    EXPECT_TRUE(readModulesFile(path("Short.vantrel"), &read, &error));
+}
+
 TEST_F(ModulesDocumentTest, MissingFileIsReportedWithItsReason)
 {
     ModulesDocument document = sampleDocument();
