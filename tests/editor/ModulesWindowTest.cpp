@@ -401,7 +401,7 @@ ModulesDocument longPrintedDocument()
     Event longEvent;
     longEvent.Flags =
         EventSunsetFlag | EventOnFlag | EventSecurityFlag | EventRuleDate | EventRepeatFlag;
-    longEvent.Adjust = static_cast<std::uint32_t>(-45 * 60);
+    longEvent.Adjust = 45 * 60;
     longEvent.Date = dateValue(2026, 12, 18);
     longEvent.Repeat = 3;
     longEvent.Brightness = 4;
