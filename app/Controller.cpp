@@ -466,11 +466,11 @@ void Controller::watchDeviceFolders()
                 qOverload<>(&QTimer::start));
         connect(&m_deviceSettle, &QTimer::timeout, this, &Controller::scanForSerialDevices);
     }
-    const SerialDeviceFolders folders = deviceFolders ? *deviceFolders : systemSerialDeviceFolders();
+    const SerialDeviceFolders folders =
+        deviceFolders ? *deviceFolders : systemSerialDeviceFolders();
     QStringList wanted;
-    for (const std::string& folder :
-         {folders.dev, folders.extra, folders.byId,
-          std::filesystem::path(folders.byId).parent_path().string()})
+    for (const std::string& folder : {folders.dev, folders.extra, folders.byId,
+                                      std::filesystem::path(folders.byId).parent_path().string()})
         if (!folder.empty() && std::filesystem::is_directory(folder))
             wanted.append(qs(folder));
     wanted.removeDuplicates();
@@ -738,15 +738,20 @@ void Controller::addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view)
 {
     QMenu* file = window->menuBar()->addMenu(tr("&File"));
     auto saveText = [window, view] {
-        const QString path = dialogs().saveFileName(window, window->windowTitle() + ".txt");
+        const QString path =
+            textFileNameWithSuffix(dialogs().saveTextFileName(window, window->windowTitle()));
         if (path.isEmpty())
             return;
         std::string error;
         if (!writeFileAtomically(nativePath(path), view->toPlainText().toStdString(), &error))
             dialogs().alert(window, tr("The text could not be saved."), qs(error));
     };
-    file->addAction(tr("&Save…"), window, saveText)->setShortcut(QKeySequence::Save);
-    file->addAction(tr("Save &As…"), window, saveText)->setShortcut(QKeySequence::SaveAs);
+    QAction* save = file->addAction(tr("&Save…"), window, saveText);
+    save->setObjectName("saveText");
+    save->setShortcut(QKeySequence::Save);
+    QAction* saveAs = file->addAction(tr("Save &As…"), window, saveText);
+    saveAs->setObjectName("saveTextAs");
+    saveAs->setShortcut(QKeySequence::SaveAs);
     file->addSeparator();
     file->addAction(tr("Page Set&up…"), window,
                     [window] { dialogs().runPageSetup(window, &sharedPrinter()); });

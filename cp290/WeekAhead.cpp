@@ -172,22 +172,45 @@ void collect(const DayDownload& download, const Module* modules, std::uint8_t bi
         if (entry.mode != dayMode && !(isWeekly(entry.mode) && (entry.dayByte & bit)))
             continue;
         const Module& module = modules[entry.module];
-        out->push_back({entry.minuteOfDay, module.houseCode, module.unit, entry.function,
-                        entry.mode == CP290ModeWeeklySecurity, entry.module, entry.event});
+        out->push_back({entry.minuteOfDay,
+                        module.houseCode,
+                        module.unit,
+                        entry.function,
+                        entry.mode == CP290ModeWeeklySecurity,
+                        entry.module,
+                        entry.event,
+                        {entry.module}});
     }
 }
 
 auto sortKey(const WeekSwitching& s)
 {
-    return std::tuple(s.minuteOfDay, s.houseCode, s.unit, s.module, s.function, s.security,
+    return std::tuple(s.minuteOfDay, s.houseCode, s.unit, s.function, s.security, s.module,
                       s.event);
 }
 
-// The interface sends a command once at its minute, however many events ask for it.
+// The interface sends a command once at its minute, however many events or
+// modules of the same house code and unit ask for it.
 bool sameSwitching(const WeekSwitching& a, const WeekSwitching& b)
 {
-    return a.minuteOfDay == b.minuteOfDay && a.module == b.module && a.function == b.function &&
-           a.security == b.security;
+    return a.minuteOfDay == b.minuteOfDay && a.houseCode == b.houseCode && a.unit == b.unit &&
+           a.function == b.function && a.security == b.security;
+}
+
+// Sorted by sortKey: one switching per run of equal ones, naming all their modules.
+void mergeSwitchings(std::vector<WeekSwitching>* list)
+{
+    std::vector<WeekSwitching> merged;
+    for (WeekSwitching& s : *list) {
+        if (!merged.empty() && sameSwitching(merged.back(), s)) {
+            std::vector<std::size_t>& names = merged.back().modules;
+            if (std::find(names.begin(), names.end(), s.module) == names.end())
+                names.push_back(s.module);
+            continue;
+        }
+        merged.push_back(std::move(s));
+    }
+    *list = std::move(merged);
 }
 
 std::string sunText(const char* name, std::uint32_t value)
@@ -222,6 +245,20 @@ SwitchingKind WeekSwitching::kind() const
     default:
         return SwitchingKind::Dim;
     }
+}
+
+std::string weekSwitchingNames(const WeekSwitching& switching, const ModuleList& modules)
+{
+    std::string names;
+    for (const std::size_t m : switching.modules) {
+        const std::string name = m < modules.size() ? oneLine(modules[m].name) : std::string();
+        if (name.empty())
+            continue;
+        if (!names.empty())
+            names += ", ";
+        names += name;
+    }
+    return names;
 }
 
 const char* weekdayName(int dayOfWeek)
@@ -290,7 +327,7 @@ bool computeWeekAhead(const ModuleList& modules, ClassicEventRepeat repeat, int 
         std::sort(list.begin(), list.end(), [](const WeekSwitching& a, const WeekSwitching& b) {
             return sortKey(a) < sortKey(b);
         });
-        list.erase(std::unique(list.begin(), list.end(), sameSwitching), list.end());
+        mergeSwitchings(&list);
         result->push_back(std::move(weekDay));
     }
     return true;
@@ -313,8 +350,7 @@ std::string weekAheadText(const std::vector<WeekDay>& days, const ModuleList& mo
                     listingActionText(s.function).value_or("?");
             if (s.security)
                 text += " (Security)";
-            const std::string name =
-                s.module < modules.size() ? oneLine(modules[s.module].name) : std::string();
+            const std::string name = weekSwitchingNames(s, modules);
             if (!name.empty())
                 text += "  " + name;
             text += "\n";

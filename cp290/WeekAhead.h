@@ -29,7 +29,8 @@ enum class SwitchingKind
     Dim
 };
 
-// One module switched at one minute.
+// One house code and unit switched at one minute, for every module that asks
+// for it: the interface sends the command once.
 struct WeekSwitching
 {
     int minuteOfDay = 0; // 0-1439, on the interface's clock
@@ -39,6 +40,8 @@ struct WeekSwitching
     bool security = false;     // a weekly event in security mode
     std::size_t module = 0;    // index in the module list
     std::size_t event = 0;     // index in that module's events
+    // Every module switched by it, `module` first, in list order.
+    std::vector<std::size_t> modules;
 
     SwitchingKind kind() const;
 };
@@ -62,8 +65,12 @@ bool computeWeekAhead(const ModuleList& modules, ClassicEventRepeat repeat, int 
                       int day, int days, std::vector<WeekDay>* result, std::string* error);
 
 // "Monday 11/05/2007  sunrise 6:38 AM  sunset 4:52 PM", then one line per
-// switching ("  5:25 PM  A-1  Turn On (Security)  Porch"), or "  None.".
+// switching ("  5:25 PM  A-1  Turn On (Security)  Porch, Garden"), or "  None.".
 std::string weekAheadText(const std::vector<WeekDay>& days, const ModuleList& modules);
+
+// The names of the modules a switching switches, "Porch, Garden"; unnamed
+// ones are left out.
+std::string weekSwitchingNames(const WeekSwitching& switching, const ModuleList& modules);
 
 // "A-1", "A-All Light Modules", "A-All Modules".
 std::string weekModuleText(std::int64_t houseCode, std::int64_t unit);

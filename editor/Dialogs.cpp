@@ -1,11 +1,14 @@
 #include "editor/Dialogs.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 
@@ -14,6 +17,7 @@ namespace {
 
 const QString DocumentFilter = QObject::tr("Vantrel documents (*.vantrel)");
 const QString AllFilesFilter = QObject::tr("All files (*)");
+const QString TextFilter = QObject::tr("Text files (*.txt)");
 
 // Runs a dialog as a sheet on its window: window-modal, yet waited for.
 int runWindowModal(QDialog& dialog)
@@ -37,6 +41,18 @@ class DesktopDialogs : public Dialogs
                            DocumentFilter + ";;" + AllFilesFilter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("vantrel");
+        if (runWindowModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    QString saveTextFileName(QWidget* parent, const QString& suggestedName) override
+    {
+        QFileDialog dialog(parent, QObject::tr("Save Text"),
+                           QDir::home().filePath(suggestedName + ".txt"),
+                           TextFilter + ";;" + AllFilesFilter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("txt");
         if (runWindowModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return dialog.selectedFiles().constFirst();
@@ -151,6 +167,16 @@ class DesktopDialogs : public Dialogs
         QPageSetupDialog dialog(printer, parent);
         runWindowModal(dialog);
     }
+
+    void runPrintPreview(QWidget* parent, QPrinter* printer,
+                         const std::function<void(QPrinter*)>& paint) override
+    {
+        QPrintPreviewDialog dialog(printer, parent);
+        dialog.setObjectName("printPreviewDialog");
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                         [&paint](QPrinter* target) { paint(target); });
+        runWindowModal(dialog);
+    }
 };
 
 DesktopDialogs& desktopDialogs()
@@ -162,6 +188,13 @@ DesktopDialogs& desktopDialogs()
 Dialogs* installed = nullptr;
 
 } // namespace
+
+QString textFileNameWithSuffix(const QString& path)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + ".txt";
+}
 
 Dialogs& dialogs()
 {

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QPrinter;
 class QWidget;
 
@@ -33,6 +35,9 @@ class Dialogs
     // An empty name when the user cancels.
     virtual QString openFileName(QWidget* parent) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& suggested) = 0;
+    // A plain-text file to write, starting in the home folder with the
+    // suggested name; an empty name when the user cancels.
+    virtual QString saveTextFileName(QWidget* parent, const QString& suggestedName) = 0;
     virtual SaveChangesAnswer askSaveChanges(QWidget* parent, const QString& documentName) = 0;
     // Whether to throw the unsaved changes away and read the saved file again.
     virtual bool confirmRevert(QWidget* parent, const QString& documentName) = 0;
@@ -48,7 +53,14 @@ class Dialogs
     virtual void alert(QWidget* parent, const QString& title, const QString& message) = 0;
     virtual bool runPrintDialog(QWidget* parent, QPrinter* printer) = 0;
     virtual void runPageSetup(QWidget* parent, QPrinter* printer) = 0;
+    // Shows the pages `paint` prints, with the printer's settings; `paint`
+    // may be called several times as the settings change.
+    virtual void runPrintPreview(QWidget* parent, QPrinter* printer,
+                                 const std::function<void(QPrinter*)>& paint) = 0;
 };
+
+// The name a text file is saved under: ".txt" added when it has no suffix.
+QString textFileNameWithSuffix(const QString& path);
 
 // The dialogs in use; the desktop's own unless a test installed others.
 Dialogs& dialogs();

@@ -380,6 +380,7 @@ void Modules::buildMenus()
     connect(m_revertAction, &QAction::triggered, this, &Modules::revertToSaved);
     file->addSeparator();
     addAction(file, "runPageLayout", tr("Page Set&up…"), {}, &Modules::runPageLayout);
+    addAction(file, "printPreview", tr("Print Pre&view…"), {}, &Modules::printPreview);
     addAction(file, "printDocument", tr("&Print…"), QKeySequence::Print, &Modules::printDocument);
     file->addSeparator();
     action = addAction(file, "quit", tr("&Quit"), QKeySequence::Quit, nullptr);
@@ -1754,6 +1755,15 @@ void Modules::printDocument()
         printOutline(printer);
 }
 
+void Modules::printPreview()
+{
+    commitEditing();
+    modulesOutline->setFocus();
+    QPrinter& printer = sharedPrinter();
+    printer.setDocName(displayName());
+    dialogs().runPrintPreview(this, &printer, [this](QPrinter* target) { printOutline(*target); });
+}
+
 int Modules::printOutline(QPrinter& printer)
 {
     std::vector<PrintedColumn> columns;
@@ -1761,10 +1771,11 @@ int Modules::printOutline(QPrinter& printer)
     for (int visual = 0; visual < header->count(); ++visual) {
         const int logical = header->logicalIndex(visual);
         if (!header->isSectionHidden(logical))
-            columns.push_back({logical, static_cast<double>(header->sectionSize(logical))});
+            columns.push_back({logical, static_cast<double>(header->sectionSize(logical)),
+                               m_model->headerData(logical, Qt::Horizontal).toString()});
     }
     return vantrel::printOutline(printer, *m_model, columns, modulesOutline->font(),
-                                 modulesOutline->indentation());
+                                 modulesOutline->indentation(), displayName());
 }
 
 } // namespace vantrel

@@ -106,6 +106,7 @@ class Modules : public QMainWindow
     bool revertToSaved();
     void runPageLayout();
     void printDocument();
+    void printPreview();
     // Prints the outline's rows as they stand; the number of pages.
     int printOutline(QPrinter& printer);
 

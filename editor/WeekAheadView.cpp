@@ -151,10 +151,13 @@ void WeekAheadView::setSchedule(const ModuleList& modules, ClassicEventRepeat re
     m_rows.resize(modules.size());
     for (std::size_t m = 0; m < modules.size(); ++m) {
         m_rows[m].label = qs(weekModuleText(modules[m].houseCode, modules[m].unit));
-        if (!modules[m].name.empty())
-            m_rows[m].label += QStringLiteral("  ") + qs(modules[m].name).simplified();
+        m_rows[m].name = qs(modules[m].name).simplified();
+        if (!m_rows[m].name.isEmpty())
+            m_rows[m].label += QStringLiteral("  ") + m_rows[m].name;
         m_rows[m].events = modules[m].events;
     }
+    // Modules sharing a house code and unit are switched by one command: its
+    // mark sits on the first one's row and its tooltip names them all.
     for (std::size_t d = 0; d < m_days.size(); ++d)
         for (const WeekSwitching& s : m_days[d].switchings)
             m_rows[s.module].marks.push_back({static_cast<int>(d), s.minuteOfDay, s.kind(), s});
@@ -360,6 +363,14 @@ QString WeekAheadView::toolTipAt(const QPoint& point) const
                                 qs(listingActionText(s.function).value_or("?")));
         if (s.security)
             line += QStringLiteral(" (Security)");
+        if (s.modules.size() > 1) {
+            QStringList names;
+            for (const std::size_t m : s.modules)
+                if (m < m_rows.size() && !m_rows[m].name.isEmpty())
+                    names << m_rows[m].name;
+            if (!names.isEmpty())
+                line += QStringLiteral("  ") + names.join(QStringLiteral(", "));
+        }
         if (s.event < row.events.size())
             if (const auto event = eventFromData(row.events[s.event]))
                 line += QStringLiteral("\n    ") + qs(eventSummary(*event));

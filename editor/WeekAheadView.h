@@ -80,6 +80,7 @@ class WeekAheadView : public QAbstractScrollArea
     struct Row
     {
         QString label;
+        QString name; // the module's, on one line
         std::vector<EventData> events;
         std::vector<Mark> marks; // by day, then time
     };

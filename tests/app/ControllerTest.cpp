@@ -37,6 +37,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace vantrel::test {
 namespace {
@@ -47,6 +48,13 @@ class RecordingDialogs : public Dialogs
     std::vector<std::pair<QString, QString>> alerts;
     QString openFileName(QWidget*) override { return {}; }
     QString saveFileName(QWidget*, const QString&) override { return {}; }
+    QString textFileName; // the next text file chosen
+    QStringList textSuggestions;
+    QString saveTextFileName(QWidget*, const QString& suggestedName) override
+    {
+        textSuggestions << suggestedName;
+        return std::exchange(textFileName, QString());
+    }
     SaveChangesAnswer askSaveChanges(QWidget*, const QString&) override
     {
         return SaveChangesAnswer::DontSave;
@@ -67,6 +75,7 @@ class RecordingDialogs : public Dialogs
     }
     bool runPrintDialog(QWidget*, QPrinter*) override { return false; }
     void runPageSetup(QWidget*, QPrinter*) override {}
+    void runPrintPreview(QWidget*, QPrinter*, const std::function<void(QPrinter*)>&) override {}
 };
 
 // Answers the next modal dialog as soon as it is up.
@@ -719,6 +728,59 @@ TEST_F(ControllerTest, ReadingTheEventsShowsTheWindowFirstAndKeepsTheHeaderOnFai
     controller->displayEventsFromCP290();
     EXPECT_TRUE(view->toPlainText().endsWith("\n\nNone.")) << view->toPlainText().toStdString();
     setDriverTickForTests(std::chrono::nanoseconds(0));
+}
+
+// A text window's text is saved as plain text under the name chosen, with
+// ".txt" added only when no suffix was typed; cancelling writes nothing.
+TEST_F(ControllerTest, TextWindowsSaveTheirTextAsTextFiles)
+{
+    const std::size_t alerts = answers.alerts.size();
+    controller->showEventsWindow();
+    QMainWindow* events = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == "eventsWindow")
+            events = qobject_cast<QMainWindow*>(top);
+    ASSERT_NE(events, nullptr);
+    const QString text = events->findChild<QPlainTextEdit*>("eventsWindowView")->toPlainText();
+    ASSERT_FALSE(text.isEmpty());
+    auto* save = events->findChild<QAction*>("saveText");
+    auto* saveAs = events->findChild<QAction*>("saveTextAs");
+    ASSERT_NE(save, nullptr);
+    ASSERT_NE(saveAs, nullptr);
+
+    const QString folder = QString::fromStdString(home.root());
+    struct Case
+    {
+        QAction* action;
+        QString typed;
+        QString written;
+    };
+    const Case cases[] = {{save, folder + "/mylog", folder + "/mylog.txt"},
+                          {saveAs, folder + "/events.log", folder + "/events.log"},
+                          {save, folder + "/kept.txt", folder + "/kept.txt"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        answers.textFileName = c.typed;
+        c.action->trigger();
+        std::ifstream in(c.written.toStdString());
+        ASSERT_TRUE(in.good());
+        const std::string written((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+        EXPECT_EQ(QString::fromStdString(written), text);
+        EXPECT_FALSE(std::filesystem::exists((c.typed + ".vantrel").toStdString()));
+    }
+    EXPECT_FALSE(std::filesystem::exists((folder + "/events.log.txt").toStdString()));
+    EXPECT_EQ(answers.textSuggestions,
+              QStringList(static_cast<qsizetype>(std::size(cases)), events->windowTitle()));
+
+    // Cancelled: nothing new appears.
+    const auto before = std::distance(std::filesystem::directory_iterator(home.root()),
+                                      std::filesystem::directory_iterator());
+    save->trigger();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.root()),
+                            std::filesystem::directory_iterator()),
+              before);
+    EXPECT_EQ(answers.alerts.size(), alerts);
 }
 
 // The driver's alert goes to the window whose menu ran the command, not to

@@ -224,6 +224,62 @@ TEST(WeekAhead, TextOfASmallWeekendAndTheDriverStateLeftAlone)
                                             "  None.\n");
 }
 
+TEST(WeekAhead, ModulesOfOneUnitSwitchedTogetherMakeOneLineNamingThemAll)
+{
+    const test::FixedClock clock(2007, 6, 1, 12, 0);
+    const LocationScope location({70, 20, 3600});
+    const Event on = clockEvent(EventSaturdayFlag, 18, 30);
+    Event dim = on;
+    dim.Brightness = 4;
+
+    struct Case
+    {
+        const char* name;
+        ModuleList modules;
+        const char* lines; // Saturday's switchings
+    };
+    auto named = [](Module module, const char* name) {
+        module.name = name;
+        return module;
+    };
+    const Case cases[] = {
+        {"same unit, same event",
+         {named(moduleWith({on}, 0, 1), "Porch light"),
+          named(moduleWith({on}, 0, 1), "Garden light")},
+         "  6:30 PM  A-1  Turn On  Porch light, Garden light\n"},
+        {"three modules, one unnamed",
+         {named(moduleWith({on}, 0, 1), "Porch light"), named(moduleWith({on}, 0, 1), ""),
+          named(moduleWith({on}, 0, 1), "Garden light")},
+         "  6:30 PM  A-1  Turn On  Porch light, Garden light\n"},
+        {"one module asking twice",
+         {named(moduleWith({on, on}, 0, 1), "Porch light")},
+         "  6:30 PM  A-1  Turn On  Porch light\n"},
+        {"other units stay apart",
+         {named(moduleWith({on}, 0, 1), "Porch light"),
+          named(moduleWith({on}, 0, 2), "Garden light"), named(moduleWith({on}, 1, 1), "Hall")},
+         "  6:30 PM  A-1  Turn On  Porch light\n"
+         "  6:30 PM  A-2  Turn On  Garden light\n"
+         "  6:30 PM  B-1  Turn On  Hall\n"},
+        {"other functions stay apart",
+         {named(moduleWith({on}, 0, 1), "Porch light"),
+          named(moduleWith({dim}, 0, 1), "Garden light")},
+         "  6:30 PM  A-1  Turn On  Porch light\n"
+         "  6:30 PM  A-1  Turn On 50.0%  Garden light\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<WeekDay> days;
+        std::string error;
+        ASSERT_TRUE(computeWeekAhead(c.modules, {1, 1}, 2007, 6, 23, 1, &days, &error)) << error;
+        EXPECT_EQ(weekAheadText(days, c.modules),
+                  std::string("Saturday 06/23/2007  no sunrise  no sunset\n") + c.lines);
+        for (const WeekSwitching& s : days[0].switchings) {
+            ASSERT_FALSE(s.modules.empty());
+            EXPECT_EQ(s.modules.front(), s.module);
+        }
+    }
+}
+
 TEST(WeekAhead, RefusesDaysOutsideTheScheduleClock)
 {
     std::vector<WeekDay> days;

@@ -7,6 +7,7 @@
 #include "support/TemporaryHome.h"
 
 #include <QApplication>
+#include <QPrinter>
 #include <QStringList>
 
 #include <deque>
@@ -27,6 +28,8 @@ class ScriptedDialogs : public Dialogs
     std::deque<SaveChangesAnswer> saveAnswers;
     std::vector<RecordedAlert> alerts;
     bool printAccepted = true;
+    int previews = 0;
+    QString previewFile; // where a preview's pages go
     int pageSetups = 0;
     bool revertAccepted = true;
     int revertQuestions = 0;
@@ -42,6 +45,7 @@ class ScriptedDialogs : public Dialogs
 
     QString openFileName(QWidget*) override { return next(fileNames); }
     QString saveFileName(QWidget*, const QString&) override { return next(fileNames); }
+    QString saveTextFileName(QWidget*, const QString&) override { return next(fileNames); }
     SaveChangesAnswer askSaveChanges(QWidget*, const QString&) override
     {
         if (saveAnswers.empty()) {
@@ -96,6 +100,15 @@ class ScriptedDialogs : public Dialogs
     }
     bool runPrintDialog(QWidget*, QPrinter*) override { return printAccepted; }
     void runPageSetup(QWidget*, QPrinter*) override { ++pageSetups; }
+    // A preview paints its pages into a PDF, as the dialog would on screen.
+    void runPrintPreview(QWidget*, QPrinter* printer,
+                         const std::function<void(QPrinter*)>& paint) override
+    {
+        ++previews;
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(previewFile);
+        paint(printer);
+    }
 
   private:
     static QString next(std::deque<QString>& queue)

@@ -5,9 +5,11 @@
 #include "editor/EventEditor.h"
 #include "editor/Modules.h"
 #include "editor/ModulesOutlineModel.h"
+#include "editor/OutlinePrinter.h"
 #include "editor/PasteboardTypes.h"
 #include "editor/RkNSOutlineView.h"
 #include "platform/Paths.h"
+#include "schedule/EventSummary.h"
 #include "support/ScheduleBuilders.h"
 
 #include <QAbstractItemModelTester>
@@ -17,6 +19,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
@@ -26,6 +29,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <memory>
+#include <numeric>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -389,30 +393,158 @@ TEST_F(ModulesWindow, AFailedSaveKeepsTheOldFileAndTheChanges)
     EXPECT_TRUE(window->close());
 }
 
-TEST_F(ModulesWindow, PrintsEveryRowWholeOnPdfPages)
+// 200 modules with long descriptions, each with a long event line (a sunset
+// event on a date, repeated, in security mode) and a short one.
+ModulesDocument longPrintedDocument()
 {
     ModulesDocument document;
-    for (int i = 0; i < 60; ++i) {
+    Event longEvent;
+    longEvent.Flags =
+        EventSunsetFlag | EventOnFlag | EventSecurityFlag | EventRuleDate | EventRepeatFlag;
+    longEvent.Adjust = 45 * 60;
+    longEvent.Date = dateValue(2026, 12, 18);
+    longEvent.Repeat = 3;
+    longEvent.Brightness = 4;
+    for (int i = 0; i < 200; ++i) {
         Module module =
-            moduleWith({clockEvent(EventDaysMask, 7, 0), clockEvent(EventDaysMask, 8, 0)});
-        module.name = "Module " + std::to_string(i);
+            moduleWith({longEvent, clockEvent(EventDaysMask, 8, 0)}, i % 16, i % 16 + 1);
+        module.name = "Module " + std::to_string(i) +
+                      " switches the lights along the garden path behind the house, by the "
+                      "shed and the greenhouse, end " +
+                      std::to_string(i);
         module.expanded = true;
         document.modules.push_back(module);
     }
-    Modules* window = open(document);
+    return document;
+}
+
+std::size_t pdfPageCount(const QString& pdf)
+{
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(pdf.toStdString(), &bytes));
+    std::size_t count = 0;
+    for (std::size_t at = bytes.find("/Type /Page\n"); at != std::string::npos;
+         at = bytes.find("/Type /Page\n", at + 1))
+        ++count;
+    return count;
+}
+
+TEST(OutlinePrinting, ColumnsFillThePageWidthAndFooterCountsPages)
+{
+    const std::vector<PrintedColumn> columns = {
+        {ModulesOutlineModel::NameColumn, 300, "Description"},
+        {ModulesOutlineModel::HouseCodeColumn, 80, "House Code"},
+        {ModulesOutlineModel::UnitColumn, 60, "Unit"},
+        {ModulesOutlineModel::TypeColumn, 60, "Type"}};
+    struct Case
+    {
+        double page;
+        std::vector<double> widths;
+    };
+    const Case cases[] = {{700, {500, 80, 60, 60}}, // the room to spare goes to the description
+                          {500, {300, 80, 60, 60}},
+                          {250, {150, 40, 30, 30}}}; // too narrow: all shrink alike
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        EXPECT_EQ(fitColumnWidths(columns, c.page), c.widths);
+    }
+    EXPECT_EQ(pageFooterText(3, 12), "Page 3 of 12");
+}
+
+TEST(OutlinePrinting, EveryRowWholeOnOnePageUnderTheTitleDateAndHeadings)
+{
+    ModulesDocument document = longPrintedDocument();
+    ModulesOutlineModel model(&document.modules);
+    const std::vector<PrintedColumn> columns = {
+        {ModulesOutlineModel::NameColumn, 260, "Description"},
+        {ModulesOutlineModel::HouseCodeColumn, 90, "House Code"},
+        {ModulesOutlineModel::UnitColumn, 50, "Unit"},
+        {ModulesOutlineModel::TypeColumn, 80, "Type"}};
+    QFont font;
+    font.setPixelSize(13);
+    const QSizeF letter(7.5 * 96, 10 * 96);
+    const QDate date(2026, 12, 9);
+    const OutlinePrintPlan plan =
+        planOutlinePrint(model, columns, font, 20, letter, "Garden.vantrel", date);
+
+    const int pages = static_cast<int>(plan.pages.size());
+    ASSERT_GT(pages, 10);
+    const QFontMetricsF metrics(font);
+    const QString longLine =
+        QString::fromStdString(eventSummary(*eventFromData(document.modules[0].events[0])));
+    ASSERT_GT(metrics.horizontalAdvance(longLine), 260) << "would not fit the description";
+    std::vector<int> seen;
+    for (int p = 0; p < pages; ++p) {
+        SCOPED_TRACE(p);
+        const PrintedPage& page = plan.pages[static_cast<std::size_t>(p)];
+        QStringList furniture;
+        for (const PrintedText& text : page.furniture) {
+            furniture << text.text;
+            EXPECT_GE(text.rect.top(), 0);
+            EXPECT_LE(text.rect.bottom(), letter.height() + 0.01);
+        }
+        EXPECT_EQ(furniture,
+                  QStringList({"Garden.vantrel", QLocale().toString(date, QLocale::LongFormat),
+                               "Description", "House Code", "Unit", "Type",
+                               QString("Page %1 of %2").arg(p + 1).arg(pages)}));
+        ASSERT_FALSE(page.rows.empty());
+        for (const PrintedRow& row : page.rows) {
+            seen.push_back(row.row);
+            // Whole on its page, below the headings and above the footer.
+            EXPECT_GE(row.rect.top(), plan.body.top() - 0.01);
+            EXPECT_LE(row.rect.bottom(), plan.body.bottom() + 0.01);
+            for (const PrintedText& cell : row.cells) {
+                EXPECT_TRUE(row.rect.contains(cell.rect.adjusted(0.01, 0.01, -0.01, -0.01)));
+                const double needed =
+                    metrics
+                        .boundingRect(QRectF(0, 0, cell.rect.width(), 1e7), cell.flags, cell.text)
+                        .height();
+                EXPECT_LE(needed, cell.rect.height() + 0.01) << cell.text.toStdString();
+            }
+            if (row.isEvent) {
+                // One text across the row, as on screen, never cut.
+                ASSERT_EQ(row.cells.size(), 1u);
+                EXPECT_GT(row.cells[0].rect.right(), letter.width() - 10);
+                const QModelIndex index = model.indexForRow(row.row);
+                EXPECT_EQ(row.cells[0].text, index.data().toString());
+            } else {
+                ASSERT_EQ(row.cells.size(), columns.size());
+                for (std::size_t c = 0; c < columns.size(); ++c)
+                    EXPECT_EQ(row.cells[c].text,
+                              model.indexForRow(row.row, columns[c].logical).data().toString());
+            }
+        }
+    }
+    // Every row once, in order.
+    std::vector<int> all(static_cast<std::size_t>(model.rowMap().rowCount()));
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(seen, all);
+
+    const PrintedRow& first = plan.pages[0].rows[0];
+    EXPECT_EQ(first.cells[0].text, QString::fromStdString(document.modules[0].name));
+    EXPECT_EQ(first.cells[1].text, "A");
+    EXPECT_EQ(first.cells[2].text, "1");
+    EXPECT_EQ(plan.pages[0].rows[1].cells[0].text, longLine);
+}
+
+TEST_F(ModulesWindow, PrintsAndPreviewsTheWholeDocumentOnPdfPages)
+{
+    Modules* window = open(longPrintedDocument());
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     const QString pdf = QString::fromStdString(home.root() + "/outline.pdf");
     printer.setOutputFileName(pdf);
     const int pages = window->printOutline(printer);
-    EXPECT_GE(pages, 3); // 180 rows
-    std::string bytes;
-    ASSERT_TRUE(readWholeFile(pdf.toStdString(), &bytes));
-    std::size_t count = 0;
-    for (std::size_t at = bytes.find("/Type /Page\n"); at != std::string::npos;
-         at = bytes.find("/Type /Page\n", at + 1))
-        ++count;
-    EXPECT_EQ(count, static_cast<std::size_t>(pages));
+    EXPECT_GE(pages, 15); // 600 rows, many of them on two lines
+    EXPECT_EQ(pdfPageCount(pdf), static_cast<std::size_t>(pages));
+
+    // The preview paints the same pages, through the dialogs.
+    answers.previewFile = QString::fromStdString(home.root() + "/preview.pdf");
+    auto* preview = window->findChild<QAction*>("printPreview");
+    ASSERT_NE(preview, nullptr);
+    preview->trigger();
+    EXPECT_EQ(answers.previews, 1);
+    EXPECT_EQ(pdfPageCount(answers.previewFile), static_cast<std::size_t>(pages));
     window->close();
 }
 

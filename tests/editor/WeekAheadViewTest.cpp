@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QPrinter>
+#include <QTest>
 
 namespace vantrel::test {
 namespace {
@@ -72,6 +73,29 @@ TEST_F(WindowTest, WeekAheadFollowsEditsAndNamesTheEventOfEachMark)
     setLocationOverride({});
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
+}
+
+// Two modules of one house code and unit are switched by one command: one
+// mark, on the first one's row, whose tooltip names both.
+TEST_F(WindowTest, WeekAheadMarksASharedUnitOnce)
+{
+    const FixedClock clock(2007, 3, 5, 12, 0);
+    setLocationOverride({0, 0, 0});
+    Module porch = moduleWith({clockEvent(EventDaysMask, 19, 0)}, 0, 1);
+    porch.name = "Porch light";
+    Module garden = porch;
+    garden.name = "Garden light";
+    WeekAheadView view;
+    view.resize(1100, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.setSchedule({porch, garden}, {1, 1}, dateValue(2007, 3, 5));
+    ASSERT_EQ(view.rowCount(), 2);
+    EXPECT_EQ(view.marksOfRow(0).size(), 7u);
+    EXPECT_TRUE(view.marksOfRow(1).empty());
+    const QString tip = view.toolTipAt(view.markPosition(0, 0));
+    EXPECT_TRUE(tip.contains("A-1  Turn On  Porch light, Garden light")) << tip.toStdString();
+    setLocationOverride({});
 }
 
 } // namespace
