@@ -606,6 +606,13 @@ void Modules::setDrawerRowsExpanded()
         outlineViewSelectionDidChange();
 }
 
+// Alt with a triangle or an arrow key expands or collapses every module.
+// Window managers often keep Alt+click for moving windows, so Ctrl does too.
+static bool expandsEveryModule(Qt::KeyboardModifiers modifiers)
+{
+    return modifiers.testAnyFlags(Qt::AltModifier | Qt::ControlModifier);
+}
+
 void Modules::outlineExpanded(const QModelIndex& index)
 {
     if (ModulesOutlineModel::isEventIndex(index))
@@ -616,7 +623,7 @@ void Modules::outlineExpanded(const QModelIndex& index)
         return;
     }
     m_model->setExpanded(module, true);
-    if (!m_expandingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+    if (!m_expandingAll && expandsEveryModule(modulesOutline->userInputModifiers()))
         expandAll();
 }
 
@@ -635,7 +642,7 @@ void Modules::outlineCollapsed(const QModelIndex& index)
             m_model->index(events - 1, ModulesOutlineModel::ColumnCount - 1, index));
         selection->select(hidden, QItemSelectionModel::Deselect);
     }
-    if (!m_collapsingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+    if (!m_collapsingAll && expandsEveryModule(modulesOutline->userInputModifiers()))
         collapseAll();
 }
 

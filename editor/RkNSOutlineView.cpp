@@ -47,6 +47,37 @@ void RkNSOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
+QRect RkNSOutlineView::emptyOpenTriangle(const QModelIndex& index) const
+{
+    const QModelIndex cell = index.siblingAtColumn(0);
+    if (!cell.isValid() || isEventRow(cell) || !rootIsDecorated() || !isExpanded(cell) ||
+        !model()->hasChildren(cell) || model()->rowCount(cell) > 0)
+        return {};
+    const QRect first = visualRect(cell);
+    const int indent = indentation();
+    if (isRightToLeft())
+        return {first.right() + 1, first.top(), indent, first.height()};
+    return {first.left() - indent, first.top(), indent, first.height()};
+}
+
+void RkNSOutlineView::drawBranches(QPainter* painter, const QRect& rect,
+                                   const QModelIndex& index) const
+{
+    QTreeView::drawBranches(painter, rect, index);
+    const QRect triangle = emptyOpenTriangle(index);
+    if (triangle.isEmpty())
+        return;
+    QStyleOption option;
+    option.initFrom(this);
+    option.rect = QRect(triangle.left(), rect.top(), triangle.width(), rect.height());
+    option.state = QStyle::State_Item | QStyle::State_Children | QStyle::State_Open;
+    if (isEnabled())
+        option.state |= QStyle::State_Enabled;
+    if (index.row() + 1 < model()->rowCount(index.parent()))
+        option.state |= QStyle::State_Sibling;
+    style()->drawPrimitive(QStyle::PE_IndicatorBranch, &option, painter, this);
+}
+
 bool RkNSOutlineView::isEventRow(const QModelIndex& index) const
 {
     return index.isValid() && index.parent().isValid();
@@ -98,7 +129,9 @@ void RkNSOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
     m_editor = nullptr;
     m_reallyEndEditing = false;
     // From an event row neither Tab nor Return moves to another cell.
+    m_closingIndex = edited;
     QTreeView::closeEditor(editor, isEventRow(edited) ? QAbstractItemDelegate::NoHint : hint);
+    m_closingIndex = QPersistentModelIndex();
     if (restart) {
         // After the commit has been read, take the same row up again.
         QTimer::singleShot(0, this, [this, edited] {
@@ -106,6 +139,29 @@ void RkNSOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
                 editCell(edited);
         });
     }
+}
+
+QModelIndex RkNSOutlineView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    if (cursorAction != MoveNext && cursorAction != MovePrevious)
+        return QTreeView::moveCursor(cursorAction, modifiers);
+    // The current index may name another column of the row (a click
+    // anywhere in it); the edited cell is where Tab moves on from.
+    const QModelIndex from =
+        m_closingIndex.isValid() ? QModelIndex(m_closingIndex) : currentIndex();
+    if (!from.isValid() || isEventRow(from) || !model())
+        return {};
+    const int columns = model()->columnCount(from.parent());
+    if (cursorAction == MoveNext) {
+        if (from.column() + 1 < columns)
+            return from.siblingAtColumn(from.column() + 1);
+        return model()->index(from.row() + 1, 0, from.parent());
+    }
+    if (from.column() > 0)
+        return from.siblingAtColumn(from.column() - 1);
+    if (from.row() == 0)
+        return {};
+    return model()->index(from.row() - 1, columns - 1, from.parent());
 }
 
 void RkNSOutlineView::startDrag(Qt::DropActions supportedActions)
@@ -117,7 +173,28 @@ void RkNSOutlineView::startDrag(Qt::DropActions supportedActions)
 void RkNSOutlineView::mousePressEvent(QMouseEvent* event)
 {
     m_userModifiers = event->modifiers();
+    // The tree view does not answer a click on the triangle it did not draw.
+    if (event->button() == Qt::LeftButton) {
+        const QPoint position = event->position().toPoint();
+        // indexAt() finds nothing over a row's branches: ask at the column's end.
+        const QModelIndex index =
+            indexAt(QPoint(columnViewportPosition(0) + columnWidth(0) - 1, position.y()));
+        const QRect triangle = emptyOpenTriangle(index);
+        if (!triangle.isEmpty() && triangle.contains(position)) {
+            collapse(index.siblingAtColumn(0));
+            m_userModifiers = Qt::NoModifier;
+            return;
+        }
+    }
     QTreeView::mousePressEvent(event);
+    m_userModifiers = Qt::NoModifier;
+}
+
+void RkNSOutlineView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // Some styles open a triangle on release rather than on press.
+    m_userModifiers = event->modifiers();
+    QTreeView::mouseReleaseEvent(event);
     m_userModifiers = Qt::NoModifier;
 }
 

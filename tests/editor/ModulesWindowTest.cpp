@@ -21,6 +21,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -275,6 +277,74 @@ TEST_F(ModulesWindow, AnEventLineStaysInEditingUntilEndEdit)
     window->close();
 }
 
+TEST_F(ModulesWindow, TabWalksAlongAModuleRowAndOnToTheNextModule)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    const ModulesOutlineModel* model = window->model();
+    auto editing = [&] { return QModelIndex(outline->editedIndex()); };
+
+    outline->editCell(model->moduleIndex(0));
+    ASSERT_NE(cellEditor(window), nullptr);
+    QTest::keyClicks(cellEditor(window), "Front porch");
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::HouseCodeColumn));
+    EXPECT_EQ(window->document().modules[0].name, "Front porch") << "Tab commits";
+    QTest::keyClicks(cellEditor(window), "c");
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::UnitColumn));
+    EXPECT_EQ(window->document().modules[0].houseCode, 2);
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::TypeColumn));
+    // The first module's events are shown; Tab passes over them.
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    QTRY_COMPARE(editing(), model->moduleIndex(1));
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{3});
+    QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::TypeColumn));
+    QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::UnitColumn));
+
+    // Return commits and stays put; Tab from the last cell of all ends editing.
+    QTest::keyClick(cellEditor(window), Qt::Key_Return);
+    QTRY_VERIFY(!editing().isValid());
+    outline->editCell(model->moduleIndex(2, ModulesOutlineModel::TypeColumn));
+    ASSERT_NE(cellEditor(window), nullptr);
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    QTRY_VERIFY(!editing().isValid());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, TheEndEditButtonLeavesTheNextEventEditOpenAfterReturn)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->selectRow(1, false);
+    window->edit();
+    QTRY_VERIFY(cellEditor(window) != nullptr);
+    cellEditor(window)->setText("Turn Off @ 9:15 PM");
+    auto* endEditButton = window->findChild<QPushButton*>("endEditButton");
+    ASSERT_TRUE(endEditButton->isEnabled());
+    QTest::mouseClick(endEditButton, Qt::LeftButton);
+    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    EXPECT_FALSE(eventFromData(window->document().modules[0].events[0])->isOn());
+
+    window->edit();
+    QTRY_VERIFY(cellEditor(window) != nullptr);
+    cellEditor(window)->setText("Turn On @ 9:15 PM");
+    QTest::keyClick(cellEditor(window), Qt::Key_Return);
+    QTRY_VERIFY(eventFromData(window->document().modules[0].events[0])->isOn());
+    QTRY_VERIFY(cellEditor(window) != nullptr && window->outline()->editedIndex().isValid());
+    window->findChild<QAction*>("endEdit")->trigger();
+    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
 TEST_F(ModulesWindow, ExpandAllMarksTheDocumentChangedATriangleDoesNot)
 {
     Modules* window = open(threeModules());
@@ -303,6 +373,68 @@ TEST_F(ModulesWindow, AltClickOnATriangleExpandsEveryModule)
     for (const Module& module : window->document().modules)
         EXPECT_TRUE(module.expanded);
     EXPECT_TRUE(window->isDocumentEdited());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+// Window managers often take Alt+click for themselves.
+TEST_F(ModulesWindow, CtrlClickOnATriangleExpandsOrCollapsesEveryModule)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    auto clickTriangle = [&](std::size_t module) {
+        const QRect row = outline->visualRect(window->model()->moduleIndex(module));
+        QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          QPoint(row.left() - outline->indentation() / 2, row.center().y()));
+    };
+    clickTriangle(1);
+    for (const Module& module : window->document().modules)
+        EXPECT_TRUE(module.expanded);
+    EXPECT_TRUE(window->isDocumentEdited());
+    clickTriangle(0);
+    for (const Module& module : window->document().modules)
+        EXPECT_FALSE(module.expanded);
+    EXPECT_FALSE(outline->isExpanded(window->model()->moduleIndex(2)));
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+// How many colours the branch area left of a row's first cell holds: one
+// when nothing is drawn there.
+int branchColours(RkNSOutlineView* outline, const QModelIndex& index)
+{
+    const QImage image = outline->viewport()->grab().toImage();
+    const QRect cell = outline->visualRect(index);
+    const QRect branch(cell.left() - outline->indentation(), cell.top(), outline->indentation(),
+                       cell.height());
+    QSet<QRgb> colours;
+    for (int y = branch.top(); y <= branch.bottom(); ++y)
+        for (int x = branch.left(); x <= branch.right(); ++x)
+            colours.insert(image.pixel(x, y));
+    return static_cast<int>(colours.size());
+}
+
+TEST_F(ModulesWindow, AnExpandedModuleWithNoEventsKeepsItsTriangle)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    const QModelIndex hall = window->model()->moduleIndex(2);
+    window->selectRow(0, false);
+    EXPECT_GT(branchColours(outline, hall), 1) << "closed triangle";
+    EXPECT_EQ(branchColours(outline, window->model()->eventIndex(0, 0)), 1) << "no triangle";
+    outline->expand(hall);
+    ASSERT_TRUE(window->document().modules[2].expanded);
+    EXPECT_GT(branchColours(outline, hall), 1) << "open triangle";
+
+    // And its triangle closes it again.
+    const QRect row = outline->visualRect(hall);
+    QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(row.left() - outline->indentation() / 2, row.center().y()));
+    EXPECT_FALSE(outline->isExpanded(hall));
+    EXPECT_FALSE(window->document().modules[2].expanded);
+    EXPECT_TRUE(window->document().modules[0].expanded);
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
 }
