@@ -521,6 +521,70 @@ TEST_F(ModulesWindow, AFailedSaveKeepsTheOldFileAndTheChanges)
     EXPECT_TRUE(window->close());
 }
 
+TEST_F(ModulesWindow, CancellingCloseAllLeavesEveryWindowOpen)
+{
+    Modules* first = open(threeModules(), "First.vantrel");
+    Modules* changed = open(threeModules(), "Changed.vantrel");
+    Modules* last = open(threeModules(), "Last.vantrel");
+    changed->expandAll();
+    ASSERT_TRUE(changed->isDocumentEdited());
+
+    answers.saveAnswers.push_back(SaveChangesAnswer::Cancel);
+    EXPECT_FALSE(manager.closeAll());
+    EXPECT_TRUE(answers.saveAnswers.empty()) << "the changed window was asked about";
+    EXPECT_EQ(manager.documents(), (QList<Modules*>{first, changed, last}));
+    for (Modules* window : {first, changed, last})
+        EXPECT_TRUE(window->isVisible()) << window->displayName().toStdString();
+
+    // Once answered, each window closes without a second question.
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    EXPECT_TRUE(manager.closeAll());
+    EXPECT_TRUE(manager.documents().isEmpty());
+}
+
+// Windows open with the frame the last one closed with; each steps off the one before.
+TEST_F(ModulesWindow, NewWindowsCascadeFromTheOneOpenedLast)
+{
+    Modules* placed = open(threeModules(), "Placed.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(placed));
+    // As small as the window goes, so that two steps still fit the screen.
+    placed->setGeometry(QRect(0, 0, 400, 300));
+    const QSize storedSize = placed->size();
+    placed->close();
+
+    Modules* first = open(threeModules(), "First.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
+    Modules* second = manager.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    EXPECT_EQ(second->pos() - first->pos(), DocumentManager::cascadeOffset());
+    Modules* third = open(threeModules(), "Third.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(third));
+    EXPECT_EQ(third->pos() - second->pos(), DocumentManager::cascadeOffset());
+    EXPECT_EQ(third->size(), storedSize);
+    for (Modules* window : {first, second, third})
+        window->clearChangeCount();
+    EXPECT_TRUE(manager.closeAll());
+}
+
+TEST_F(ModulesWindow, ARestoredFrameLargerThanTheScreenIsFittedToIt)
+{
+    Modules* placed = open(threeModules(), "Placed.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(placed));
+    const QRect available = placed->screen()->availableGeometry();
+    placed->setGeometry(
+        QRect(available.topLeft() + QPoint(-40, 30), available.size() + QSize(300, 200)));
+    placed->close();
+
+    Modules* window = open(threeModules(), "Again.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+        << window->frameGeometry().width() << "x" << window->frameGeometry().height() << " in "
+        << available.width() << "x" << available.height() << " min "
+        << window->minimumSizeHint().width() << "x" << window->minimumSizeHint().height();
+    window->close();
+}
+
 TEST_F(ModulesWindow, PrintsEveryRowWholeOnPdfPages)
 {
     ModulesDocument document;
