@@ -522,7 +522,7 @@ TEST_F(ControllerTest, TheWindowMenuListsTheDocumentsAndBringsOneForward)
 
     items = entries(second);
     items[0]->trigger();
-    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(window));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window; }));
 
     second->close();
     EXPECT_EQ(entries(window).size(), 1);

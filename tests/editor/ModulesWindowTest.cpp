@@ -289,30 +289,35 @@ TEST_F(ModulesWindow, TabWalksAlongAModuleRowAndOnToTheNextModule)
     ASSERT_NE(cellEditor(window), nullptr);
     QTest::keyClicks(cellEditor(window), "Front porch");
     QTest::keyClick(cellEditor(window), Qt::Key_Tab);
-    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::HouseCodeColumn));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::HouseCodeColumn); }));
     EXPECT_EQ(window->document().modules[0].name, "Front porch") << "Tab commits";
     QTest::keyClicks(cellEditor(window), "c");
     QTest::keyClick(cellEditor(window), Qt::Key_Tab);
-    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::UnitColumn));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::UnitColumn); }));
     EXPECT_EQ(window->document().modules[0].houseCode, 2);
     QTest::keyClick(cellEditor(window), Qt::Key_Tab);
-    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::TypeColumn));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::TypeColumn); }));
     // The first module's events are shown; Tab passes over them.
     QTest::keyClick(cellEditor(window), Qt::Key_Tab);
-    QTRY_COMPARE(editing(), model->moduleIndex(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editing() == model->moduleIndex(1); }));
     EXPECT_EQ(window->selectedRows(), std::vector<int>{3});
     QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
-    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::TypeColumn));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::TypeColumn); }));
     QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
-    QTRY_COMPARE(editing(), model->moduleIndex(0, ModulesOutlineModel::UnitColumn));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::UnitColumn); }));
 
     // Return commits and stays put; Tab from the last cell of all ends editing.
     QTest::keyClick(cellEditor(window), Qt::Key_Return);
-    QTRY_VERIFY(!editing().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editing().isValid(); }));
     outline->editCell(model->moduleIndex(2, ModulesOutlineModel::TypeColumn));
     ASSERT_NE(cellEditor(window), nullptr);
     QTest::keyClick(cellEditor(window), Qt::Key_Tab);
-    QTRY_VERIFY(!editing().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editing().isValid(); }));
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
 }
@@ -325,22 +330,25 @@ TEST_F(ModulesWindow, TheEndEditButtonLeavesTheNextEventEditOpenAfterReturn)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     window->selectRow(1, false);
     window->edit();
-    QTRY_VERIFY(cellEditor(window) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr; }));
     cellEditor(window)->setText("Turn Off @ 9:15 PM");
     auto* endEditButton = window->findChild<QPushButton*>("endEditButton");
     ASSERT_TRUE(endEditButton->isEnabled());
     QTest::mouseClick(endEditButton, Qt::LeftButton);
-    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
     EXPECT_FALSE(eventFromData(window->document().modules[0].events[0])->isOn());
 
     window->edit();
-    QTRY_VERIFY(cellEditor(window) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr; }));
     cellEditor(window)->setText("Turn On @ 9:15 PM");
     QTest::keyClick(cellEditor(window), Qt::Key_Return);
-    QTRY_VERIFY(eventFromData(window->document().modules[0].events[0])->isOn());
-    QTRY_VERIFY(cellEditor(window) != nullptr && window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return eventFromData(window->document().modules[0].events[0])->isOn(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return cellEditor(window) != nullptr && window->outline()->editedIndex().isValid();
+    }));
     window->findChild<QAction*>("endEdit")->trigger();
-    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
 }
