@@ -47,37 +47,6 @@ void RkNSOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-QRect RkNSOutlineView::emptyOpenTriangle(const QModelIndex& index) const
-{
-    const QModelIndex cell = index.siblingAtColumn(0);
-    if (!cell.isValid() || isEventRow(cell) || !rootIsDecorated() || !isExpanded(cell) ||
-        !model()->hasChildren(cell) || model()->rowCount(cell) > 0)
-        return {};
-    const QRect first = visualRect(cell);
-    const int indent = indentation();
-    if (isRightToLeft())
-        return {first.right() + 1, first.top(), indent, first.height()};
-    return {first.left() - indent, first.top(), indent, first.height()};
-}
-
-void RkNSOutlineView::drawBranches(QPainter* painter, const QRect& rect,
-                                   const QModelIndex& index) const
-{
-    QTreeView::drawBranches(painter, rect, index);
-    const QRect triangle = emptyOpenTriangle(index);
-    if (triangle.isEmpty())
-        return;
-    QStyleOption option;
-    option.initFrom(this);
-    option.rect = QRect(triangle.left(), rect.top(), triangle.width(), rect.height());
-    option.state = QStyle::State_Item | QStyle::State_Children | QStyle::State_Open;
-    if (isEnabled())
-        option.state |= QStyle::State_Enabled;
-    if (index.row() + 1 < model()->rowCount(index.parent()))
-        option.state |= QStyle::State_Sibling;
-    style()->drawPrimitive(QStyle::PE_IndicatorBranch, &option, painter, this);
-}
-
 bool RkNSOutlineView::isEventRow(const QModelIndex& index) const
 {
     return index.isValid() && index.parent().isValid();
@@ -173,19 +142,6 @@ void RkNSOutlineView::startDrag(Qt::DropActions supportedActions)
 void RkNSOutlineView::mousePressEvent(QMouseEvent* event)
 {
     m_userModifiers = event->modifiers();
-    // The tree view does not answer a click on the triangle it did not draw.
-    if (event->button() == Qt::LeftButton) {
-        const QPoint position = event->position().toPoint();
-        // indexAt() finds nothing over a row's branches: ask at the column's end.
-        const QModelIndex index =
-            indexAt(QPoint(columnViewportPosition(0) + columnWidth(0) - 1, position.y()));
-        const QRect triangle = emptyOpenTriangle(index);
-        if (!triangle.isEmpty() && triangle.contains(position)) {
-            collapse(index.siblingAtColumn(0));
-            m_userModifiers = Qt::NoModifier;
-            return;
-        }
-    }
     QTreeView::mousePressEvent(event);
     m_userModifiers = Qt::NoModifier;
 }

@@ -52,17 +52,9 @@ class RkNSOutlineView : public QTreeView
     void keyPressEvent(QKeyEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
-    // An expanded row without children keeps its triangle, open, so that
-    // the user sees it can hold events and can close it again; the tree
-    // view's own layout drops the triangle of an expanded empty row.
-    void drawBranches(QPainter* painter, const QRect& rect,
-                      const QModelIndex& index) const override;
 
   private:
     bool isEventRow(const QModelIndex& index) const;
-    // Where the triangle of an expanded row without children is drawn, or
-    // an empty rectangle when the tree view draws the row's own.
-    QRect emptyOpenTriangle(const QModelIndex& index) const;
 
     bool m_reallyEndEditing = false;
     QPersistentModelIndex m_editedIndex;

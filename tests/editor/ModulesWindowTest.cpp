@@ -435,6 +435,11 @@ TEST_F(ModulesWindow, AnExpandedModuleWithNoEventsKeepsItsTriangle)
     outline->expand(hall);
     ASSERT_TRUE(window->document().modules[2].expanded);
     EXPECT_GT(branchColours(outline, hall), 1) << "open triangle";
+    // Also once the last event of an open module is gone.
+    window->model()->removeEvent(0, 1);
+    window->model()->removeEvent(0, 0);
+    ASSERT_TRUE(outline->isExpanded(window->model()->moduleIndex(0)));
+    EXPECT_GT(branchColours(outline, window->model()->moduleIndex(0)), 1) << "emptied";
 
     // And its triangle closes it again.
     const QRect row = outline->visualRect(hall);
