@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProgressBar>
@@ -349,6 +350,10 @@ void Controller::installMenus(Modules* document)
                                    [document] { WeekAheadWindow::showFor(document); });
     week->setObjectName("weekAhead");
     week->setShortcut(QKeySequence(tr("Ctrl+Shift+K")));
+    // Then the open documents, listed afresh each time the menu opens.
+    window->addSeparator();
+    connect(window, &QMenu::aboutToShow, this,
+            [this, window, document] { listDocumentWindows(window, document); });
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName("helpMenu");
@@ -359,6 +364,28 @@ void Controller::installMenus(Modules* document)
     help->addSeparator();
     auto* mail = help->addAction(tr("Send Feedback by Email…"), this, &Controller::emailTheAuthor);
     mail->setObjectName("emailTheAuthor");
+    help->addSeparator();
+    auto* about = help->addAction(tr("&About Vantrel"), this, &Controller::about);
+    about->setObjectName("about");
+    about->setMenuRole(QAction::AboutRole);
+}
+
+void Controller::listDocumentWindows(QMenu* menu, Modules* document)
+{
+    for (QAction* item : menu->actions())
+        if (item->objectName() == QLatin1String("documentWindow"))
+            delete item;
+    for (Modules* open : m_documents->documents()) {
+        QAction* item = menu->addAction(open->displayName());
+        item->setObjectName("documentWindow");
+        item->setCheckable(true);
+        item->setChecked(open == document);
+        connect(item, &QAction::triggered, open, [open] {
+            open->show();
+            open->raise();
+            open->activateWindow();
+        });
+    }
 }
 
 QMenu* Controller::makeCP290Menu(QWidget* parent)
@@ -680,8 +707,11 @@ void Controller::preferences()
     PreferencesWindow sheet(m_preferences, helperRunning, mainWindow());
     m_preferencesWindow = &sheet;
     sheet.setWindowModality(Qt::WindowModal);
-    sheet.exec();
+    const int result = sheet.exec();
     m_preferencesWindow = nullptr;
+    // Only Done applies; Escape and the close button leave everything as it was.
+    if (result != QDialog::Accepted)
+        return;
     doneWithPreferences(sheet.helperEnabled(), helperRunning);
     sheet.applyLocation();
     sheet.applyCheckAfterSend();
@@ -799,6 +829,20 @@ void Controller::helperLog(bool clear)
 }
 
 // ---------------------------------------------------------------- help
+
+void Controller::about()
+{
+    QMessageBox box(mainWindow());
+    box.setObjectName("aboutBox");
+    box.setWindowTitle(tr("About Vantrel"));
+    box.setText(tr("<b>Vantrel %1</b>").arg(QStringLiteral(VANTREL_VERSION)));
+    box.setInformativeText(
+        tr("Schedules the lamps and appliances of an X10 CP290 interface.<br><br>"
+           "© The Vantrel developers<br>Feedback: %1")
+            .arg(QString::fromLatin1(SupportAddress)));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
 
 void Controller::emailTheAuthor()
 {

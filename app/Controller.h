@@ -96,6 +96,8 @@ class Controller : public QObject, public DocumentHost
     void preferences();
     void helperLog(bool clear);
     void emailTheAuthor();
+    // Help > About: the version built and who makes it.
+    void about();
     void showHelp(const QString& title);
 
     // The window sheets and alerts go on: the document in front, else any.
@@ -108,6 +110,8 @@ class Controller : public QObject, public DocumentHost
     void installMenus(Modules* document);
     void rebuildDeviceItems(QMenu* menu);
     QMenu* makeCP290Menu(QWidget* parent);
+    // The Window menu's list of open documents, the document's own checked.
+    void listDocumentWindows(QMenu* menu, Modules* document);
     void runCommand(const QString& status, const std::function<bool()>& driverCall,
                     const QString& successTitle, const QString& successMessage,
                     const QString& failureTitle);

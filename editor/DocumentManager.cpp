@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QScreen>
 
 namespace vantrel {
 namespace {
@@ -27,6 +28,7 @@ Modules* DocumentManager::newDocument()
     const QString name =
         m_untitledCount == 1 ? tr("Untitled") : tr("Untitled %1").arg(m_untitledCount);
     auto* document = new Modules(this, ModulesDocument{}, QString(), name);
+    cascade(document);
     m_documents.append(document);
     emit documentOpened(document);
     document->show();
@@ -65,6 +67,7 @@ Modules* DocumentManager::open(const QString& path, QWidget* alertParent, bool q
         return nullptr;
     }
     auto* window = new Modules(this, std::move(document), QFileInfo(path).absoluteFilePath());
+    cascade(window);
     m_documents.append(window);
     emit documentOpened(window);
     window->show();
@@ -92,9 +95,15 @@ void DocumentManager::openDocumentWithDialog(QWidget* parent)
 
 bool DocumentManager::closeAll()
 {
+    // Every changed window is asked about before any closes, so that Cancel
+    // in one leaves all of them open.
     const QList<Modules*> open = documents();
     for (Modules* document : open) {
-        if (!document->close())
+        if (!document->confirmClose())
+            return false;
+    }
+    for (Modules* document : open) {
+        if (!document->closeConfirmed())
             return false;
     }
     return true;
@@ -104,6 +113,27 @@ void DocumentManager::quit()
 {
     if (closeAll())
         QApplication::quit();
+}
+
+void DocumentManager::cascade(Modules* window) const
+{
+    // Every window restores the same stored frame: step each new one off
+    // the one opened last, and start again at the top left past the screen.
+    const QList<Modules*> open = documents();
+    const Modules* previous = open.isEmpty() ? nullptr : open.constLast();
+    if (!previous || !previous->isVisible())
+        return;
+    // Placed by its inner geometry: a window not yet shown has no frame.
+    const QRect frame = previous->frameGeometry();
+    const QPoint inset = previous->geometry().topLeft() - frame.topLeft();
+    QRect placed(frame.topLeft() + cascadeOffset(),
+                 window->size() + (frame.size() - previous->size()));
+    if (const QScreen* screen = previous->screen()) {
+        const QRect available = screen->availableGeometry();
+        if (!available.contains(placed))
+            placed.moveTopLeft(available.topLeft());
+    }
+    window->setGeometry(QRect(placed.topLeft() + inset, window->size()));
 }
 
 QList<Modules*> DocumentManager::documents() const

@@ -2,10 +2,11 @@
 
 // The open documents of the application: New, Open (bringing a document
 // that is already open to the front), and Quit, which asks each window
-// with unsaved changes in turn.
+// with unsaved changes in turn before closing any.
 
 #include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 
 class QWidget;
@@ -29,8 +30,8 @@ class DocumentManager : public QObject
     // The same without an alert (the last document of an earlier run).
     Modules* openDocumentQuietly(const QString& path);
     void openDocumentWithDialog(QWidget* parent);
-    // Closes every window; stops at the first the user keeps open. Returns
-    // whether all were closed.
+    // Asks about every window with unsaved changes, then closes them all;
+    // Cancel in any leaves every window open. Returns whether all closed.
     bool closeAll();
     void quit();
 
@@ -42,6 +43,9 @@ class DocumentManager : public QObject
     // The document window in front, else any; nullptr when none is open.
     Modules* frontDocument() const;
 
+    // How far each new window steps down and right from the one opened last.
+    static QPoint cascadeOffset() { return {22, 22}; }
+
   signals:
     // A document window was made (before it is shown): the application adds
     // its own menus here.
@@ -50,6 +54,8 @@ class DocumentManager : public QObject
 
   private:
     Modules* open(const QString& path, QWidget* alertParent, bool quiet);
+    // Places a new window so that it does not cover the last one exactly.
+    void cascade(Modules* window) const;
 
     QList<QPointer<Modules>> m_documents;
     int m_untitledCount = 0;

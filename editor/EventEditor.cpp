@@ -1,6 +1,7 @@
 #include "editor/EventEditor.h"
 
 #include "editor/FormattedLineEdit.h"
+#include "editor/TimeOfDayEdit.h"
 #include "platform/DateTime.h"
 #include "schedule/CalendarDate.h"
 #include "schedule/FieldFormatters.h"
@@ -134,7 +135,7 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     // ... @ 7:00 PM, or Sunset -00:30 ...
     grid->addWidget(new QLabel(tr("@"), this), row, 0, Qt::AlignRight);
     auto* when = new QHBoxLayout;
-    m_time = new QTimeEdit(this);
+    m_time = new TimeOfDayEdit(this);
     m_time->setObjectName("time");
     m_time->setDisplayFormat("h:mm AP");
     m_noSunTime = new QLabel(this);

@@ -465,8 +465,11 @@ void Modules::windowControllerDidLoadNib(bool isNew)
     }
 
     resize(800, 600);
-    if (auto frame = preferences.dataValue(ModulesWindowFrameKey))
+    if (auto frame = preferences.dataValue(ModulesWindowFrameKey)) {
         restoreGeometry(fromData(*frame));
+        fitFrameToScreen();
+        m_fitFrameOnShow = true;
+    }
     applyDrawerPlacement();
     m_windowStateRestored = true;
 
@@ -478,6 +481,11 @@ void Modules::windowControllerDidLoadNib(bool isNew)
 void Modules::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // Only a shown window knows its frame: fit a restored one again, frame included.
+    if (m_fitFrameOnShow) {
+        m_fitFrameOnShow = false;
+        fitFrameToScreen();
+    }
     if (m_editOnShow) {
         m_editOnShow = false;
         const auto rows = selectedRows();
@@ -506,6 +514,34 @@ void Modules::applyDrawerPlacement()
     // narrower than the drawer) are shown as none.
     const int inset = drawer->mapTo(this, QPoint(0, 0)).x();
     m_drawerContent->move(std::max(0, m_drawerOffsets.leading - inset), 0);
+}
+
+void Modules::fitFrameToScreen()
+{
+    // A frame stored on a larger screen (or a screen since removed) would
+    // put the window's title bar or its edges out of reach.
+    const QScreen* screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = this->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize margins = frame.size() - geometry().size();
+    const QSize fitted = frame.size().boundedTo(available.size());
+    if (fitted != frame.size())
+        resize(fitted - margins);
+    QRect placed(frame.topLeft(), fitted);
+    if (placed.right() > available.right())
+        placed.moveRight(available.right());
+    if (placed.bottom() > available.bottom())
+        placed.moveBottom(available.bottom());
+    if (placed.left() < available.left())
+        placed.moveLeft(available.left());
+    if (placed.top() < available.top())
+        placed.moveTop(available.top());
+    if (placed.topLeft() != frame.topLeft())
+        move(placed.topLeft());
 }
 
 void Modules::scheduleWindowStateSave()
@@ -699,6 +735,13 @@ void Modules::setDrawerRowsExpanded()
     outlineViewSelectionDidChange();
 }
 
+// Alt with a triangle or an arrow key expands or collapses every module.
+// Window managers often keep Alt+click for moving windows, so Ctrl does too.
+static bool expandsEveryModule(Qt::KeyboardModifiers modifiers)
+{
+    return modifiers.testAnyFlags(Qt::AltModifier | Qt::ControlModifier);
+}
+
 void Modules::outlineExpanded(const QModelIndex& index)
 {
     if (ModulesOutlineModel::isEventIndex(index))
@@ -709,7 +752,7 @@ void Modules::outlineExpanded(const QModelIndex& index)
         return;
     }
     m_model->setExpanded(module, true);
-    if (!m_expandingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+    if (!m_expandingAll && expandsEveryModule(modulesOutline->userInputModifiers()))
         expandAll();
 }
 
@@ -728,7 +771,7 @@ void Modules::outlineCollapsed(const QModelIndex& index)
             m_model->index(events - 1, ModulesOutlineModel::ColumnCount - 1, index));
         selection->select(hidden, QItemSelectionModel::Deselect);
     }
-    if (!m_collapsingAll && (modulesOutline->userInputModifiers() & Qt::AltModifier))
+    if (!m_collapsingAll && expandsEveryModule(modulesOutline->userInputModifiers()))
         collapseAll();
 }
 
@@ -1716,9 +1759,17 @@ bool Modules::confirmClose()
     return false;
 }
 
+bool Modules::closeConfirmed()
+{
+    m_closeConfirmed = true;
+    const bool closed = close();
+    m_closeConfirmed = false;
+    return closed;
+}
+
 void Modules::closeEvent(QCloseEvent* event)
 {
-    if (!confirmClose()) {
+    if (!m_closeConfirmed && !confirmClose()) {
         event->ignore();
         return;
     }

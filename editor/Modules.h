@@ -113,6 +113,8 @@ class Modules : public QMainWindow
     bool writeToFile(const QString& path, QString* error);
     // Asks to save unsaved changes; false when the user cancelled.
     bool confirmClose();
+    // Closes the window without asking again, after confirmClose().
+    bool closeConfirmed();
 
     void updateChangeCount();
     void clearChangeCount();
@@ -159,6 +161,8 @@ class Modules : public QMainWindow
     void windowWillClose();
     void scheduleWindowStateSave();
     void saveWindowState();
+    // Keeps a restored frame within the available area of its screen.
+    void fitFrameToScreen();
     void updateTitle();
     void fixExpanded();
     void scheduleCountUpdate();
@@ -209,6 +213,10 @@ class Modules : public QMainWindow
     Event m_defaultEvent;
     bool m_expandingAll = false;
     bool m_collapsingAll = false;
+    // closeConfirmed() is closing the window: its changes were asked about.
+    bool m_closeConfirmed = false;
+    // A frame was restored: fitted again once shown.
+    bool m_fitFrameOnShow = false;
     bool m_draggingModules = false;
     bool m_dragCutCopyModules = false;
     bool m_dragCutCopyEvents = false;

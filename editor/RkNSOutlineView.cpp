@@ -98,7 +98,9 @@ void RkNSOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
     m_editor = nullptr;
     m_reallyEndEditing = false;
     // From an event row neither Tab nor Return moves to another cell.
+    m_closingIndex = edited;
     QTreeView::closeEditor(editor, isEventRow(edited) ? QAbstractItemDelegate::NoHint : hint);
+    m_closingIndex = QPersistentModelIndex();
     if (restart) {
         // After the commit has been read, take the same row up again.
         QTimer::singleShot(0, this, [this, edited] {
@@ -106,6 +108,29 @@ void RkNSOutlineView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
                 editCell(edited);
         });
     }
+}
+
+QModelIndex RkNSOutlineView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    if (cursorAction != MoveNext && cursorAction != MovePrevious)
+        return QTreeView::moveCursor(cursorAction, modifiers);
+    // The current index may name another column of the row (a click
+    // anywhere in it); the edited cell is where Tab moves on from.
+    const QModelIndex from =
+        m_closingIndex.isValid() ? QModelIndex(m_closingIndex) : currentIndex();
+    if (!from.isValid() || isEventRow(from) || !model())
+        return {};
+    const int columns = model()->columnCount(from.parent());
+    if (cursorAction == MoveNext) {
+        if (from.column() + 1 < columns)
+            return from.siblingAtColumn(from.column() + 1);
+        return model()->index(from.row() + 1, 0, from.parent());
+    }
+    if (from.column() > 0)
+        return from.siblingAtColumn(from.column() - 1);
+    if (from.row() == 0)
+        return {};
+    return model()->index(from.row() - 1, columns - 1, from.parent());
 }
 
 void RkNSOutlineView::startDrag(Qt::DropActions supportedActions)
@@ -118,6 +143,14 @@ void RkNSOutlineView::mousePressEvent(QMouseEvent* event)
 {
     m_userModifiers = event->modifiers();
     QTreeView::mousePressEvent(event);
+    m_userModifiers = Qt::NoModifier;
+}
+
+void RkNSOutlineView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // Some styles open a triangle on release rather than on press.
+    m_userModifiers = event->modifiers();
+    QTreeView::mouseReleaseEvent(event);
     m_userModifiers = Qt::NoModifier;
 }
 

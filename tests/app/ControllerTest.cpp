@@ -28,6 +28,8 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -465,6 +467,88 @@ INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaults,
                                                            "sendEventsToCP290",
                                                            "Sending events failed."}),
                          [](const auto& info) { return "Row" + std::to_string(info.index); });
+
+TEST_F(ControllerTest, OnlyDoneAppliesThePreferences)
+{
+    auto change = [](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("helperCheckbox")->setChecked(false);
+        sheet->findChild<QCheckBox*>("checkAfterSendCheckbox")->setChecked(true);
+        sheet->findChild<QRadioButton*>("locationGiven")->setChecked(true);
+        sheet->findChild<QSpinBox*>("latitude")->setValue(12);
+    };
+    Preferences& preferences = applicationPreferences();
+    auto nothingApplied = [&] {
+        EXPECT_FALSE(preferences.contains(NoHelperKey));
+        EXPECT_FALSE(preferences.contains(CheckAfterSendKey));
+        EXPECT_FALSE(preferences.contains(LatitudeKey));
+    };
+    const std::vector<std::pair<const char*, std::function<void(QDialog*)>>> cancels = {
+        {"Escape", [](QDialog* sheet) { QTest::keyClick(sheet, Qt::Key_Escape); }},
+        {"close button", [](QDialog* sheet) { sheet->close(); }},
+    };
+    for (const auto& [name, cancel] : cancels) {
+        SCOPED_TRACE(name);
+        answerNextDialog([&, cancel = cancel](QDialog* sheet) {
+            change(sheet);
+            cancel(sheet);
+        });
+        controller->preferences();
+        nothingApplied();
+    }
+
+    answerNextDialog([](QDialog* sheet) {
+        sheet->findChild<QCheckBox*>("checkAfterSendCheckbox")->setChecked(true);
+        sheet->findChild<QRadioButton*>("locationGiven")->setChecked(true);
+        sheet->findChild<QSpinBox*>("latitude")->setValue(12);
+        QTest::mouseClick(sheet->findChild<QPushButton*>("doneWithPreferences"), Qt::LeftButton);
+    });
+    controller->preferences();
+    EXPECT_TRUE(preferences.boolValue(CheckAfterSendKey).value_or(false));
+    EXPECT_EQ(preferences.integerValue(LatitudeKey).value_or(0), 12);
+    EXPECT_FALSE(preferences.contains(NoHelperKey));
+}
+
+TEST_F(ControllerTest, TheWindowMenuListsTheDocumentsAndBringsOneForward)
+{
+    Modules* second = documents.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    auto entries = [](Modules* document) {
+        QMenu* menu = document->findChild<QMenu*>("windowMenu");
+        emit menu->aboutToShow();
+        QList<QAction*> items;
+        for (QAction* item : menu->actions())
+            if (item->objectName() == "documentWindow")
+                items << item;
+        return items;
+    };
+    QList<QAction*> items = entries(second);
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), window->displayName());
+    EXPECT_EQ(items[1]->text(), second->displayName());
+    EXPECT_FALSE(items[0]->isChecked());
+    EXPECT_TRUE(items[1]->isChecked());
+    EXPECT_EQ(entries(second).size(), 2) << "listed afresh, not added again";
+
+    items = entries(second);
+    items[0]->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window; }));
+
+    second->close();
+    EXPECT_EQ(entries(window).size(), 1);
+}
+
+TEST_F(ControllerTest, AboutNamesTheVersionBuilt)
+{
+    QString shown;
+    answerNextDialog([&](QDialog* box) {
+        EXPECT_EQ(box->objectName(), "aboutBox");
+        for (QLabel* label : box->findChildren<QLabel*>())
+            shown += label->text() + "\n";
+        box->accept();
+    });
+    window->findChild<QAction*>("about")->trigger();
+    EXPECT_TRUE(shown.contains("Vantrel " VANTREL_VERSION)) << shown.toStdString();
+}
 
 TEST(ControllerTexts, TheClockInTwelveHours)
 {

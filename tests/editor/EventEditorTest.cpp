@@ -8,6 +8,7 @@
 #include "editor/Modules.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/RkNSOutlineView.h"
+#include "editor/TimeOfDayEdit.h"
 #include "support/FixedClock.h"
 #include "support/ScheduleBuilders.h"
 
@@ -257,6 +258,70 @@ TEST_F(EventEditorWindow, ANewOrResetEventKeepsItsSecondsAndResetGivesTheDefault
     emit time->editingFinished();
     EXPECT_EQ(eventFromData(stored(window, 0, 0))->Time, clockTime(21, 15));
     EXPECT_TRUE(window->isDocumentEdited());
+    window->clearChangeCount();
+    window->close();
+}
+
+TEST(TimeOfDayEditReading, TimesTypedWhole)
+{
+    const std::pair<const char*, std::optional<QTime>> cases[] = {
+        {"9:30 AM", QTime(9, 30)},
+        {"9:30pm", QTime(21, 30)},
+        {"930 p", QTime(21, 30)},
+        {"12:05 AM", QTime(0, 5)},
+        {"12 PM", QTime(12, 0)},
+        {"21:45", QTime(21, 45)},
+        {" 7.05 p.m. ", QTime(19, 5)},
+        {"0:00", QTime(0, 0)},
+        {"13:00 PM", std::nullopt},
+        {"0:30 AM", std::nullopt},
+        {"9:75", std::nullopt},
+        {"24:00", std::nullopt},
+        {"", std::nullopt},
+        {"nine", std::nullopt},
+    };
+    for (const auto& [text, time] : cases)
+        EXPECT_EQ(TimeOfDayEdit::timeFromText(text), time) << text;
+}
+
+TEST_F(EventEditorWindow, ATimeTypedOverTheWholeTimeReplacesIt)
+{
+    ModulesDocument document;
+    Module module = lamp();
+    module.events = {eventToData(clockEvent(EventDaysMask, 19, 5))};
+    document.modules = {module};
+    Modules* window = open(document);
+    ASSERT_NE(window, nullptr);
+    click(window, 1);
+    auto* time = window->findChild<QTimeEdit*>("time");
+    ASSERT_EQ(time->time(), QTime(19, 5));
+
+    time->setFocus();
+    time->selectAll();
+    QTest::keyClicks(time, "9:30 AM");
+    QTest::keyClick(time, Qt::Key_Return);
+    EXPECT_EQ(time->time(), QTime(9, 30));
+    EXPECT_EQ(time->text(), "9:30 AM");
+    EXPECT_EQ(eventFromData(stored(window, 0, 0))->Time, clockTime(9, 30));
+
+    // What is no time, or Escape, leaves the time as it was.
+    time->selectAll();
+    QTest::keyClicks(time, "9:75");
+    QTest::keyClick(time, Qt::Key_Return);
+    EXPECT_EQ(time->time(), QTime(9, 30));
+    time->selectAll();
+    QTest::keyClicks(time, "11:1");
+    QTest::keyClick(time, Qt::Key_Escape);
+    EXPECT_EQ(time->text(), "9:30 AM");
+    EXPECT_EQ(eventFromData(stored(window, 0, 0))->Time, clockTime(9, 30));
+
+    // A mistyped digit can be taken back.
+    time->selectAll();
+    QTest::keyClicks(time, "8:4");
+    QTest::keyClick(time, Qt::Key_Backspace);
+    QTest::keyClicks(time, "15 pm");
+    QTest::keyClick(time, Qt::Key_Return);
+    EXPECT_EQ(eventFromData(stored(window, 0, 0))->Time, clockTime(20, 15));
     window->clearChangeCount();
     window->close();
 }

@@ -24,6 +24,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -279,6 +281,82 @@ TEST_F(ModulesWindow, AnEventLineStaysInEditingUntilEndEdit)
     window->close();
 }
 
+TEST_F(ModulesWindow, TabWalksAlongAModuleRowAndOnToTheNextModule)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    const ModulesOutlineModel* model = window->model();
+    auto editing = [&] { return QModelIndex(outline->editedIndex()); };
+
+    outline->editCell(model->moduleIndex(0));
+    ASSERT_NE(cellEditor(window), nullptr);
+    QTest::keyClicks(cellEditor(window), "Front porch");
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::HouseCodeColumn); }));
+    EXPECT_EQ(window->document().modules[0].name, "Front porch") << "Tab commits";
+    QTest::keyClicks(cellEditor(window), "c");
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::UnitColumn); }));
+    EXPECT_EQ(window->document().modules[0].houseCode, 2);
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::TypeColumn); }));
+    // The first module's events are shown; Tab passes over them.
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editing() == model->moduleIndex(1); }));
+    EXPECT_EQ(window->selectedRows(), std::vector<int>{3});
+    QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::TypeColumn); }));
+    QTest::keyClick(cellEditor(window), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return editing() == model->moduleIndex(0, ModulesOutlineModel::UnitColumn); }));
+
+    // Return commits and stays put; Tab from the last cell of all ends editing.
+    QTest::keyClick(cellEditor(window), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editing().isValid(); }));
+    outline->editCell(model->moduleIndex(2, ModulesOutlineModel::TypeColumn));
+    ASSERT_NE(cellEditor(window), nullptr);
+    QTest::keyClick(cellEditor(window), Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editing().isValid(); }));
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+TEST_F(ModulesWindow, TheEndEditButtonLeavesTheNextEventEditOpenAfterReturn)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->selectRow(1, false);
+    window->edit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr; }));
+    cellEditor(window)->setText("Turn Off @ 9:15 PM");
+    auto* endEditButton = window->findChild<QPushButton*>("endEditButton");
+    ASSERT_TRUE(endEditButton->isEnabled());
+    QTest::mouseClick(endEditButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
+    EXPECT_FALSE(eventFromData(window->document().modules[0].events[0])->isOn());
+
+    window->edit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr; }));
+    cellEditor(window)->setText("Turn On @ 9:15 PM");
+    QTest::keyClick(cellEditor(window), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return eventFromData(window->document().modules[0].events[0])->isOn(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return cellEditor(window) != nullptr && window->outline()->editedIndex().isValid();
+    }));
+    window->findChild<QAction*>("endEdit")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
 TEST_F(ModulesWindow, ExpandAllMarksTheDocumentChangedATriangleDoesNot)
 {
     Modules* window = open(threeModules());
@@ -307,6 +385,73 @@ TEST_F(ModulesWindow, AltClickOnATriangleExpandsEveryModule)
     for (const Module& module : window->document().modules)
         EXPECT_TRUE(module.expanded);
     EXPECT_TRUE(window->isDocumentEdited());
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+// Window managers often take Alt+click for themselves.
+TEST_F(ModulesWindow, CtrlClickOnATriangleExpandsOrCollapsesEveryModule)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    auto clickTriangle = [&](std::size_t module) {
+        const QRect row = outline->visualRect(window->model()->moduleIndex(module));
+        QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          QPoint(row.left() - outline->indentation() / 2, row.center().y()));
+    };
+    clickTriangle(1);
+    for (const Module& module : window->document().modules)
+        EXPECT_TRUE(module.expanded);
+    EXPECT_TRUE(window->isDocumentEdited());
+    clickTriangle(0);
+    for (const Module& module : window->document().modules)
+        EXPECT_FALSE(module.expanded);
+    EXPECT_FALSE(outline->isExpanded(window->model()->moduleIndex(2)));
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    window->close();
+}
+
+// How many colours the branch area left of a row's first cell holds: one
+// when nothing is drawn there.
+int branchColours(RkNSOutlineView* outline, const QModelIndex& index)
+{
+    const QImage image = outline->viewport()->grab().toImage();
+    const QRect cell = outline->visualRect(index);
+    const QRect branch(cell.left() - outline->indentation(), cell.top(), outline->indentation(),
+                       cell.height());
+    QSet<QRgb> colours;
+    for (int y = branch.top(); y <= branch.bottom(); ++y)
+        for (int x = branch.left(); x <= branch.right(); ++x)
+            colours.insert(image.pixel(x, y));
+    return static_cast<int>(colours.size());
+}
+
+TEST_F(ModulesWindow, AnExpandedModuleWithNoEventsKeepsItsTriangle)
+{
+    Modules* window = open(threeModules());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    RkNSOutlineView* outline = window->outline();
+    const QModelIndex hall = window->model()->moduleIndex(2);
+    window->selectRow(0, false);
+    EXPECT_GT(branchColours(outline, hall), 1) << "closed triangle";
+    EXPECT_EQ(branchColours(outline, window->model()->eventIndex(0, 0)), 1) << "no triangle";
+    outline->expand(hall);
+    ASSERT_TRUE(window->document().modules[2].expanded);
+    EXPECT_GT(branchColours(outline, hall), 1) << "open triangle";
+    // Also once the last event of an open module is gone.
+    window->model()->removeEvent(0, 1);
+    window->model()->removeEvent(0, 0);
+    ASSERT_TRUE(outline->isExpanded(window->model()->moduleIndex(0)));
+    EXPECT_GT(branchColours(outline, window->model()->moduleIndex(0)), 1) << "emptied";
+
+    // And its triangle closes it again.
+    const QRect row = outline->visualRect(hall);
+    QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(row.left() - outline->indentation() / 2, row.center().y()));
+    EXPECT_FALSE(outline->isExpanded(hall));
+    EXPECT_FALSE(window->document().modules[2].expanded);
+    EXPECT_TRUE(window->document().modules[0].expanded);
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
 }
@@ -391,6 +536,70 @@ TEST_F(ModulesWindow, AFailedSaveKeepsTheOldFileAndTheChanges)
     EXPECT_FALSE(window->close()) << "Cancel keeps the window";
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     EXPECT_TRUE(window->close());
+}
+
+TEST_F(ModulesWindow, CancellingCloseAllLeavesEveryWindowOpen)
+{
+    Modules* first = open(threeModules(), "First.vantrel");
+    Modules* changed = open(threeModules(), "Changed.vantrel");
+    Modules* last = open(threeModules(), "Last.vantrel");
+    changed->expandAll();
+    ASSERT_TRUE(changed->isDocumentEdited());
+
+    answers.saveAnswers.push_back(SaveChangesAnswer::Cancel);
+    EXPECT_FALSE(manager.closeAll());
+    EXPECT_TRUE(answers.saveAnswers.empty()) << "the changed window was asked about";
+    EXPECT_EQ(manager.documents(), (QList<Modules*>{first, changed, last}));
+    for (Modules* window : {first, changed, last})
+        EXPECT_TRUE(window->isVisible()) << window->displayName().toStdString();
+
+    // Once answered, each window closes without a second question.
+    answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
+    EXPECT_TRUE(manager.closeAll());
+    EXPECT_TRUE(manager.documents().isEmpty());
+}
+
+// Windows open with the frame the last one closed with; each steps off the one before.
+TEST_F(ModulesWindow, NewWindowsCascadeFromTheOneOpenedLast)
+{
+    Modules* placed = open(threeModules(), "Placed.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(placed));
+    // As small as the window goes, so that two steps still fit the screen.
+    placed->setGeometry(QRect(0, 0, 400, 300));
+    const QSize storedSize = placed->size();
+    placed->close();
+
+    Modules* first = open(threeModules(), "First.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
+    Modules* second = manager.newDocument();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(second));
+    EXPECT_EQ(second->pos() - first->pos(), DocumentManager::cascadeOffset());
+    Modules* third = open(threeModules(), "Third.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(third));
+    EXPECT_EQ(third->pos() - second->pos(), DocumentManager::cascadeOffset());
+    EXPECT_EQ(third->size(), storedSize);
+    for (Modules* window : {first, second, third})
+        window->clearChangeCount();
+    EXPECT_TRUE(manager.closeAll());
+}
+
+TEST_F(ModulesWindow, ARestoredFrameLargerThanTheScreenIsFittedToIt)
+{
+    Modules* placed = open(threeModules(), "Placed.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(placed));
+    const QRect available = placed->screen()->availableGeometry();
+    placed->setGeometry(
+        QRect(available.topLeft() + QPoint(-40, 30), available.size() + QSize(300, 200)));
+    placed->close();
+
+    Modules* window = open(threeModules(), "Again.vantrel");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+        << window->frameGeometry().width() << "x" << window->frameGeometry().height() << " in "
+        << available.width() << "x" << available.height() << " min "
+        << window->minimumSizeHint().width() << "x" << window->minimumSizeHint().height();
+    window->close();
 }
 
 // 200 modules with long descriptions, each with a long event line (a sunset
