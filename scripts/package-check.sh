@@ -40,7 +40,7 @@ app=""
 # never another user's or another run's.
 our_vantrels() {
     for pid in $(pgrep -x vantrel || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/run" &&
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "XDG_RUNTIME_DIR=$work/run" &&
             echo "$pid"
     done
 }
