@@ -279,7 +279,6 @@ void helperController::checkWhatToSend()
         return;
 
     m_defaults.setUnixDate(SendTimeKey, nextSendTimeAfter(unixNow()));
-    m_defaults.setUnixDate(NextSendKey, nextSendTimeAfter(unixNow()));
     save();
 }
 
