@@ -67,6 +67,16 @@ QString PreferencesWindow::sunTimesText(int latitude, int longitude)
         .arg(rise.isEmpty() ? tr("none") : rise, set.isEmpty() ? tr("none") : set);
 }
 
+void PreferencesWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The wrapped notes take more lines at the width the dialog got than Qt
+    // allowed for, which squeezed the location fields below their height.
+    const int needed = heightForWidth(width());
+    if (needed > height())
+        resize(width(), needed);
+}
+
 PreferencesWindow::PreferencesWindow(Preferences& preferences, bool helperRunning, QWidget* parent)
     : QDialog(parent), m_preferences(preferences)
 {

@@ -36,6 +36,9 @@ class PreferencesWindow : public QDialog
     // "Today: sunrise 7:14 AM, sunset 4:33 PM" for the coordinates given.
     static QString sunTimesText(int latitude, int longitude);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     std::optional<std::pair<int, int>> chosenCoordinates() const;
     void updateSunTimes();

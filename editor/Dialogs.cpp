@@ -1,19 +1,26 @@
 #include "editor/Dialogs.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 
 namespace vantrel {
 namespace {
+
+// Messages with this many lines or more show their lines as a scrolling list.
+constexpr int AlertListLines = 8;
 
 const QString DocumentFilter = QObject::tr("Vantrel documents (*.vantrel)");
 const QString AllFilesFilter = QObject::tr("All files (*)");
@@ -147,11 +154,42 @@ class DesktopDialogs : public Dialogs
         // Successes and failures alike: the title says which.
         QMessageBox box(QMessageBox::Information, title, message, QMessageBox::Ok, parent);
         box.setText(title);
-        box.setInformativeText(message);
         box.setWindowTitle(title);
-        // Wide enough that a two-sentence message does not become a column.
-        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-            grid->addItem(new QSpacerItem(380, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+        auto* grid = qobject_cast<QGridLayout*>(box.layout());
+        // A long list (the slots a check found different) would run off the
+        // screen or wrap mid-item in the label: the first line stays the
+        // message, the list scrolls below it, one item a line.
+        const qsizetype lineBreak = message.indexOf(u'\n');
+        if (grid && message.count(u'\n') >= AlertListLines) {
+            box.setInformativeText(message.left(lineBreak));
+            auto* list = new QPlainTextEdit(message.mid(lineBreak + 1), &box);
+            list->setObjectName("alertList");
+            list->setReadOnly(true);
+            list->setLineWrapMode(QPlainTextEdit::NoWrap);
+            list->setMinimumSize(560, list->fontMetrics().lineSpacing() * AlertListLines);
+            // Between the message and the buttons.
+            auto* buttons = box.findChild<QDialogButtonBox*>();
+            int row = grid->rowCount(), column = 0, rowSpan = 1, columnSpan = grid->columnCount();
+            if (buttons && grid->indexOf(buttons) >= 0) {
+                grid->getItemPosition(grid->indexOf(buttons), &row, &column, &rowSpan, &columnSpan);
+                grid->removeWidget(buttons);
+                grid->addWidget(buttons, row + 1, column, rowSpan, columnSpan);
+            }
+            grid->addWidget(list, row, 0, 1, grid->columnCount());
+        } else {
+            box.setInformativeText(message);
+        }
+        // Wide enough that a two-sentence message does not become a column,
+        // that the window manager need not shorten the title, and that no
+        // line of a short list wraps, as far as the screen allows.
+        const QFontMetrics metrics(box.font());
+        int width = std::max(380, metrics.horizontalAdvance(title) + 160);
+        for (const QString& line : box.informativeText().split(u'\n'))
+            width = std::max(width, metrics.horizontalAdvance(line) + 100); // and the icon
+        if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+            width = std::min(width, screen->availableGeometry().width() * 3 / 4);
+        if (grid)
+            grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
                           grid->rowCount(), 0, 1, grid->columnCount());
         runWindowModal(box);
     }

@@ -22,6 +22,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTimeEdit>
 
 #include <algorithm>
@@ -194,13 +195,18 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     dated->setContentsMargins(0, 0, 0, 0);
     m_date = new QLineEdit(m_dateView);
     m_date->setObjectName("date");
-    m_date->setMinimumWidth(QFontMetrics(m_date->font()).horizontalAdvance("00/00/0000") + 16);
+    // Room for the widest date and the frame's padding on both sides.
+    m_date->setMinimumWidth(QFontMetrics(m_date->font()).horizontalAdvance("00/00/0000 ") +
+                            2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 12);
     m_date->setMaximumWidth(m_date->minimumWidth());
     m_date->setToolTip(tr("Month/day/year, \"today\" or \"tomorrow\""));
     auto* today = new QPushButton(tr("Today"), m_dateView);
     today->setObjectName("today");
     auto* tomorrow = new QPushButton(tr("Tomorrow"), m_dateView);
     tomorrow->setObjectName("tomorrow");
+    // The style's minimum button width leaves the row too wide for the drawer.
+    for (QPushButton* button : {today, tomorrow})
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 20);
     m_repeat = new QCheckBox(tr("every"), m_dateView);
     m_repeat->setToolTip(tr("Repeat every so many days from the date"));
     m_repeat->setObjectName("repeatSwitch");
@@ -208,6 +214,8 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     m_repeatDays->setObjectName("repeatDays");
     m_repeatDays->setRange(0, 365);
     dated->addWidget(m_date);
+    // The field and its buttons are different controls: keep them apart.
+    dated->addSpacing(6);
     dated->addWidget(today);
     dated->addWidget(tomorrow);
     dated->addSpacing(4);
@@ -220,6 +228,7 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     m_dateBox->addWidget(m_dateView);
     m_dateBox->addWidget(m_emptyView);
     days->addWidget(m_daysPopup);
+    days->addSpacing(4);
     days->addWidget(m_dateBox, 1);
     grid->addLayout(days, row++, 1);
 

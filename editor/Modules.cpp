@@ -29,6 +29,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -40,6 +41,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -308,10 +310,22 @@ void Modules::buildWindow()
     connect(m_eventEditor, &EventEditor::resetRequested, this, &Modules::resetEvent);
     m_drawerContent->addWidget(noEventsView);
     m_drawerContent->addWidget(eventView);
+    // Larger fonts need a wider drawer than the usual one; overlapping
+    // controls would be worse than a drawer that is off-centre.
+    m_drawerContent->setFixedWidth(
+        std::max(DrawerContentWidth, m_drawerContent->minimumSizeHint().width()));
     drawer->hide();
     layout->addWidget(drawer);
 
-    setCentralWidget(central);
+    // A small or scaled screen can be narrower than the button row or
+    // shorter than the outline and the drawer: the window then scrolls, so
+    // every control stays reachable.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName("windowScroller");
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(central);
+    setCentralWidget(scroller);
 
     connect(m_model, &ModulesOutlineModel::moduleCellCommitted, this,
             [this](std::size_t module, ModuleCellChange change) {
@@ -468,8 +482,9 @@ void Modules::windowControllerDidLoadNib(bool isNew)
     if (auto frame = preferences.dataValue(ModulesWindowFrameKey)) {
         restoreGeometry(fromData(*frame));
         fitFrameToScreen();
-        m_fitFrameOnShow = true;
     }
+    // The default size too can be larger than a small or scaled screen.
+    m_fitFrameOnShow = true;
     applyDrawerPlacement();
     m_windowStateRestored = true;
 
@@ -485,6 +500,9 @@ void Modules::showEvent(QShowEvent* event)
     if (m_fitFrameOnShow) {
         m_fitFrameOnShow = false;
         fitFrameToScreen();
+        // The window manager may add its frame only after the window is
+        // shown: fit once more when it does.
+        m_fitWhenFramed = frameGeometry() == geometry();
     }
     if (m_editOnShow) {
         m_editOnShow = false;
@@ -504,6 +522,10 @@ void Modules::resizeEvent(QResizeEvent* event)
 void Modules::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
+    if (m_fitWhenFramed && frameGeometry() != geometry()) {
+        m_fitWhenFramed = false;
+        fitFrameToScreen();
+    }
     scheduleWindowStateSave();
 }
 
@@ -1521,6 +1543,10 @@ void Modules::performEvents()
     QDialog sheet(this);
     sheet.setObjectName("performEventsSheet");
     sheet.setWindowTitle(tr("Repeat Counts"));
+    // Wide enough that the window manager need not shorten the title.
+    const int titleWidth = QFontMetrics(QApplication::font())
+                               .horizontalAdvance(sheet.windowTitle() + QStringLiteral(" — Vantrel"));
+    sheet.setMinimumWidth(std::max(440, titleWidth + 200));
     sheet.setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(&sheet);
     auto* note = new QLabel(tr("X10 commands can be missed on noisy wiring. Each switching command "

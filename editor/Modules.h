@@ -217,6 +217,8 @@ class Modules : public QMainWindow
     bool m_closeConfirmed = false;
     // A frame was restored: fitted again once shown.
     bool m_fitFrameOnShow = false;
+    // Shown before the window manager framed it: fitted again once it has.
+    bool m_fitWhenFramed = false;
     bool m_draggingModules = false;
     bool m_dragCutCopyModules = false;
     bool m_dragCutCopyEvents = false;

@@ -2,6 +2,8 @@
 # Starts Vantrel under Xvfb on a sample document and writes PNGs of its
 # window into a folder: scripts/screenshots.sh [OUTPUT_DIR] (default
 # ./screenshots). Needs xvfb, xdotool and imagemagick; build first.
+# VANTREL_SCREEN (default 1024x768) sets the screen, VANTREL_DISPLAY
+# (default :97) the X display; QT_SCALE_FACTOR=1.5 shows a scaled desktop.
 # main-window.png is the README's picture (docs/main-window.png).
 set -eu
 cd "$(dirname "$0")/.."
@@ -32,8 +34,8 @@ cat > "$XDG_CONFIG_HOME/vantrel/net.vantrel.Vantrel.plist" <<PLIST
 <plist version="1.0"><dict><key>SerialDevice</key><string>CP290</string><key>No Helper</key><true/></dict></plist>
 PLIST
 
-display=:97
-Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+display=${VANTREL_DISPLAY:-:97}
+Xvfb $display -screen 0 "${VANTREL_SCREEN:-1024x768}x24" -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 for _ in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 0.3; done

@@ -12,10 +12,12 @@
 #include "support/FixedClock.h"
 #include "support/ScheduleBuilders.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -361,6 +363,42 @@ TEST_F(EventEditorWindow, TheDaysWarningShowsOnlyForAWeeklyEventWithoutDays)
     EXPECT_FALSE(warning->isHidden());
     window->clearChangeCount();
     window->close();
+}
+
+TEST_F(EventEditorWindow, TheDateRowFitsTheDrawerWithoutOverlapEvenInALargerFont)
+{
+    ModulesDocument document;
+    Module module = lamp();
+    module.events = {eventToData(dated(true))};
+    document.modules = {module};
+    const QFont usual = QApplication::font();
+    for (const int points : {usual.pointSize(), usual.pointSize() + 4}) {
+        QFont font = usual;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        Modules* window = open(document);
+        ASSERT_NE(window, nullptr);
+        click(window, 1);
+        auto* content = window->findChild<QWidget*>("drawerContent");
+        auto* row = window->findChild<QWidget*>("dateView");
+        ASSERT_TRUE(content && row && row->isVisible());
+        row->layout()->activate();
+        std::vector<QRect> taken;
+        for (QWidget* control : row->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (control->isHidden())
+                continue;
+            const QRect place(control->mapTo(content, QPoint(0, 0)), control->size());
+            EXPECT_TRUE(content->rect().contains(place))
+                << control->objectName().toStdString() << " at " << points << " points";
+            for (const QRect& other : taken)
+                EXPECT_FALSE(place.intersects(other))
+                    << control->objectName().toStdString() << " at " << points << " points";
+            taken.push_back(place);
+        }
+        window->clearChangeCount();
+        window->close();
+    }
+    QApplication::setFont(usual);
 }
 
 } // namespace

@@ -110,13 +110,17 @@ TEST_F(ModulesWindow, NewDocumentStartsWithItsModuleSelectedAndBeingEdited)
 {
     Modules* window = manager.newDocument();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    QTRY_VERIFY(window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->outline()->editedIndex().isValid(); }));
     EXPECT_EQ(window->selectedRows(), std::vector<int>{0});
     ASSERT_NE(cellEditor(window), nullptr);
     EXPECT_EQ(cellEditor(window)->selectedText(), "New Module");
     EXPECT_TRUE(window->findChild<QPushButton*>("newEventButton")->isEnabled());
     EXPECT_FALSE(window->isDocumentEdited());
-    EXPECT_EQ(window->size(), QSize(800, 600));
+    // The default size, as far as the screen has room for it and the frame.
+    const QRect available = window->screen()->availableGeometry();
+    const QSize frame = window->frameGeometry().size() - window->size();
+    EXPECT_EQ(window->size(), QSize(800, 600).boundedTo(available.size() - frame));
+    EXPECT_TRUE(available.contains(window->frameGeometry()));
     window->close();
 }
 
@@ -235,7 +239,7 @@ TEST_F(ModulesWindow, ModuleCellsApplyTheirTypingChecks)
     QTest::keyClicks(editor, "q3");
     EXPECT_EQ(editor->text(), "C");
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
     EXPECT_EQ(window->document().modules[2].houseCode, 2);
 
     window->outline()->editCell(window->model()->moduleIndex(2, ModulesOutlineModel::UnitColumn));
@@ -249,7 +253,7 @@ TEST_F(ModulesWindow, ModuleCellsApplyTheirTypingChecks)
     QTest::keyClicks(editor, "7"); // 77 is no unit
     EXPECT_EQ(editor->text(), "7");
     QTest::keyClick(editor, Qt::Key_Escape);
-    QTRY_VERIFY(!window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->outline()->editedIndex().isValid(); }));
     EXPECT_EQ(window->document().modules[2].unit, 1) << "Escape commits nothing";
     answers.saveAnswers.push_back(SaveChangesAnswer::DontSave);
     window->close();
@@ -261,11 +265,12 @@ TEST_F(ModulesWindow, AnEventLineStaysInEditingUntilEndEdit)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     window->selectRow(1, false);
     window->edit();
-    QTRY_VERIFY(cellEditor(window) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr; }));
     cellEditor(window)->setText("Turn Off @ 9:15 PM");
     QTest::keyClick(cellEditor(window), Qt::Key_Return);
-    QTRY_VERIFY(!eventFromData(window->document().modules[0].events[0])->isOn());
-    QTRY_VERIFY(cellEditor(window) != nullptr && window->outline()->editedIndex().isValid());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !eventFromData(window->document().modules[0].events[0])->isOn(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(window) != nullptr && window->outline()->editedIndex().isValid(); }));
     const Event changed = *eventFromData(window->document().modules[0].events[0]);
     EXPECT_FALSE(changed.isOn());
     EXPECT_EQ(changed.Time, clockTime(21, 15));
@@ -472,7 +477,7 @@ TEST_F(ModulesWindow, ReopenedDocumentHasItsRowsSelectionAndDrawer)
     EXPECT_EQ(window->selectedRows(), (std::vector<int>{3, 1}));
     EXPECT_TRUE(window->outline()->isExpanded(window->model()->moduleIndex(0)));
     EXPECT_FALSE(window->outline()->isExpanded(window->model()->moduleIndex(1)));
-    QTRY_VERIFY(window->isDrawerOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isDrawerOpen(); }));
     EXPECT_EQ(window->findChild<QPushButton*>("eventsButton")->text(), "Hide Event Editor");
     EXPECT_EQ(manager.openDocument(path), window) << "an open document comes forward";
     EXPECT_FALSE(window->isDocumentEdited());
@@ -917,7 +922,7 @@ TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
               "Damaged event: brightness 65535 is not 1 to 9");
     // The status line is brought up to date once the window's start-up is in.
     const auto* count = window->findChild<QLabel*>("scheduleCount");
-    QTRY_VERIFY(!count->text().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !count->text().isEmpty(); }));
     const QString status = count->text();
     EXPECT_TRUE(status.contains("event")) << status.toStdString();
     EXPECT_FALSE(status.contains("module")) << status.toStdString();
@@ -974,14 +979,14 @@ TEST_F(ModulesWindow, PasteShortcutInAnEditedCellPastesModulesOrText)
 
     Modules* target = manager.newDocument();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(target));
-    QTRY_VERIFY(cellEditor(target) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(target) != nullptr; }));
     QTest::keyClick(cellEditor(target), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(names(target), (std::vector<std::string>{"New Module", "Coffee", "Hall"}));
 
     // Text on the clipboard goes into the cell being edited, as usual.
     Modules* typed = manager.newDocument();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(typed));
-    QTRY_VERIFY(cellEditor(typed) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cellEditor(typed) != nullptr; }));
     QApplication::clipboard()->setText("Garden lamp");
     QTest::keyClick(cellEditor(typed), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(cellEditor(typed)->text(), "Garden lamp");
