@@ -7,6 +7,7 @@
 #include "schedule/FieldFormatters.h"
 #include "suntimes/SunTimes.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -568,15 +569,45 @@ void EventEditor::repeat()
 
 void EventEditor::setKeyboardLoop()
 {
-    // The time (or the sun offset), then the date and its repeat.
-    QWidget* first = m_time->isEnabled() ? static_cast<QWidget*>(m_time) : m_offsetSign;
-    QWidget* last = m_time->isEnabled() ? static_cast<QWidget*>(m_time) : m_offset;
-    if (!m_time->isEnabled())
-        setTabOrder(m_offsetSign, m_offset);
-    setTabOrder(last, m_date);
-    if (m_repeat->isChecked())
-        setTabOrder(m_date, m_repeatDays);
-    (void)first;
+    // The same order for the window's focus chain, so that the fields are
+    // also met in it when Tab leaves the loop (a loop of one field).
+    const std::vector<QWidget*> loop = keyboardLoop();
+    for (std::size_t i = 1; i < loop.size(); ++i)
+        setTabOrder(loop[i - 1], loop[i]);
+}
+
+std::vector<QWidget*> EventEditor::keyboardLoop() const
+{
+    std::vector<QWidget*> loop;
+    if (m_time->isEnabled()) {
+        loop.push_back(m_time);
+    } else {
+        loop.push_back(m_offsetSign);
+        loop.push_back(m_offset);
+    }
+    if (m_date->isVisibleTo(this) && m_date->isEnabled()) {
+        loop.push_back(m_date);
+        if (m_repeat->isChecked() && m_repeatDays->isEnabled())
+            loop.push_back(m_repeatDays);
+    }
+    return loop;
+}
+
+bool EventEditor::focusNextPrevChild(bool next)
+{
+    const std::vector<QWidget*> loop = keyboardLoop();
+    const QWidget* focused = QApplication::focusWidget();
+    const auto at = std::find_if(loop.begin(), loop.end(), [focused](const QWidget* field) {
+        return field == focused || field->isAncestorOf(focused);
+    });
+    // Elsewhere in the panel, and in a loop of one, Tab moves on as usual.
+    if (loop.size() < 2 || at == loop.end())
+        return QWidget::focusNextPrevChild(next);
+    const std::size_t index = static_cast<std::size_t>(at - loop.begin());
+    const std::size_t target =
+        next ? (index + 1) % loop.size() : (index + loop.size() - 1) % loop.size();
+    loop[target]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 void EventEditor::checkDaysWarning(const Event& event)

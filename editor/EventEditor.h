@@ -58,6 +58,9 @@ class EventEditor : public QWidget
     void changed();
     void resetRequested();
 
+  protected:
+    bool focusNextPrevChild(bool next) override;
+
   private:
     void eventOn();
     void eventOff();
@@ -69,6 +72,9 @@ class EventEditor : public QWidget
     std::vector<QObject*> controls() const;
     void repeat();
     void setKeyboardLoop();
+    // The fields Tab goes round in: the time (or the sun offset's sign and
+    // offset), then the date and its repeat days when they are shown.
+    std::vector<QWidget*> keyboardLoop() const;
     void setBrightnessUsable(bool usable);
     void showTimeOfDay(std::uint32_t value);
     void setDateText(std::uint32_t dateValue);

@@ -401,5 +401,52 @@ TEST_F(EventEditorWindow, TheDateRowFitsTheDrawerWithoutOverlapEvenInALargerFont
     QApplication::setFont(usual);
 }
 
+TEST_F(EventEditorWindow, TabGoesRoundTheTimeTheDateAndItsRepeat)
+{
+    Event sunDated = dated(true);
+    sunDated.Flags |= EventSunsetFlag;
+    ModulesDocument document;
+    Module module = lamp();
+    module.events = {eventToData(dated(true)), eventToData(dated(false)), eventToData(sunDated)};
+    document.modules = {module};
+    Modules* window = open(document);
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto field = [window](const char* name) { return window->findChild<QWidget*>(name); };
+    auto focusedField = [&]() -> std::string {
+        for (const char* name : {"time", "offsetSign", "offset", "date", "repeatDays"})
+            if (field(name)->hasFocus() || field(name)->isAncestorOf(QApplication::focusWidget()))
+                return name;
+        QWidget* other = QApplication::focusWidget();
+        return other ? "elsewhere: " + other->objectName().toStdString() : "nowhere";
+    };
+    auto walk = [&](const char* start, Qt::KeyboardModifiers modifiers, int steps) {
+        field(start)->setFocus(Qt::OtherFocusReason);
+        std::vector<std::string> seen;
+        for (int step = 0; step < steps; ++step) {
+            // A key to the field under the cursor, as a user's Tab is; the
+            // time field's own sections take a Tab each before it is left.
+            const std::string from = focusedField();
+            for (int press = 0; press < 4 && focusedField() == from; ++press)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+            seen.push_back(focusedField());
+        }
+        return seen;
+    };
+    using Seen = std::vector<std::string>;
+
+    click(window, 1); // a date repeating every few days
+    EXPECT_EQ(walk("date", Qt::NoModifier, 3), (Seen{"repeatDays", "time", "date"}));
+    EXPECT_EQ(walk("date", Qt::ShiftModifier, 3), (Seen{"time", "repeatDays", "date"}));
+    click(window, 2); // a date without repeat
+    EXPECT_EQ(walk("date", Qt::NoModifier, 2), (Seen{"time", "date"}));
+    click(window, 3); // at sunset on a date, repeating
+    EXPECT_EQ(walk("offsetSign", Qt::NoModifier, 4),
+              (Seen{"offset", "date", "repeatDays", "offsetSign"}));
+    window->clearChangeCount();
+    window->close();
+}
+
 } // namespace
 } // namespace vantrel::test
