@@ -465,7 +465,6 @@ TEST_F(Undo, FiftyRandomCommandsUndoneToTheStartAndRedoneToTheEnd)
     const int end = history->index();
     ASSERT_GT(end, 25) << "most commands change the document";
     const std::string last = afterCommand[end];
-    EXPECT_EQ(savedBytes(window), last);
     for (int index = end; index > 0; --index) {
         action(window, "undo")->trigger();
         ASSERT_EQ(history->index(), index - 1);
