@@ -348,6 +348,9 @@ bool DocumentUndo::canRedo() const
 
 void DocumentUndo::undo()
 {
+    // Never in the middle of a command (a nested event loop).
+    if (s_open)
+        return;
     // What is still being typed is the last change.
     m_window.commitEditing();
     if (!canUndo())
@@ -372,6 +375,8 @@ void DocumentUndo::undo()
 
 void DocumentUndo::redo()
 {
+    if (s_open)
+        return;
     m_window.commitEditing();
     if (!canRedo())
         return;

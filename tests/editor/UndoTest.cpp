@@ -287,6 +287,15 @@ TEST_F(Undo, TheModifiedMarkFollowsTheSavedState)
     action(window, "delete")->trigger();
     action(window, "undo")->trigger();
     EXPECT_FALSE(window->document().modules[0].expanded);
+
+    // A change the schedule does not show (descriptions cut on reading)
+    // leaves no state on the stack that is the saved one.
+    ASSERT_TRUE(window->save());
+    window->updateChangeCount();
+    EXPECT_TRUE(window->isDocumentEdited());
+    action(window, "redo")->trigger();
+    action(window, "undo")->trigger();
+    EXPECT_TRUE(window->isDocumentEdited());
     closeAll();
 }
 
