@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
 #include <QSlider>
@@ -252,6 +253,23 @@ TEST_F(Undo, TheEventEditorShowsTheEventUndoneAndTheOutlineItsRows)
     action(window, "undo")->trigger();
     EXPECT_TRUE(window->outline()->isExpanded(window->model()->moduleIndex(0)));
     EXPECT_EQ(window->model()->indexForRow(1), window->model()->eventIndex(0, 0));
+
+    // Undo from the menu while a description is being typed takes back the
+    // typing, not the command before it.
+    action(window, "redo")->trigger();
+    const std::string before = window->document().modules[2].name;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    selectRows(window, {2});
+    window->outline()->editCell(window->model()->moduleIndex(2));
+    auto* editor = qobject_cast<QLineEdit*>(window->outline()->activeEditor());
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Hallway");
+    action(window, "undo")->trigger();
+    EXPECT_FALSE(window->outline()->editedIndex().isValid());
+    EXPECT_EQ(window->document().modules[2].name, before);
+    EXPECT_EQ(action(window, "redo")->text(), "Redo Typing");
+    action(window, "redo")->trigger();
+    EXPECT_EQ(window->document().modules[2].name, "Hallway");
     closeAll();
 }
 
