@@ -7,6 +7,7 @@
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DiskWatch.h"
+#include "editor/DocumentUndo.h"
 #include "editor/DocumentHost.h"
 #include "editor/HelperStatusWatcher.h"
 #include "editor/DocumentManager.h"
@@ -119,6 +120,7 @@ Modules::Modules(DocumentManager* manager, ModulesDocument document, QString pat
     if (isNew)
         m_document = ModulesDocument{};
     buildWindow();
+    m_undo = new DocumentUndo(*this);
     buildMenus();
     m_windowStateTimer.setSingleShot(true);
     m_windowStateTimer.setInterval(400);
@@ -182,6 +184,7 @@ void Modules::updateChangeCount()
     setWindowModified(true);
     updateTitle();
     scheduleCountUpdate();
+    m_undo->changeCounted();
 }
 
 void Modules::scheduleCountUpdate()
@@ -209,6 +212,7 @@ QString Modules::scheduleCountText() const
 
 void Modules::clearChangeCount()
 {
+    m_undo->markClean();
     setWindowModified(false);
     updateTitle();
 }
@@ -404,6 +408,7 @@ void Modules::buildMenus()
     // The four titles the Edit menu's validation recognises.
     QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
     editMenu->setObjectName("editMenu");
+    m_undo->addActions(editMenu);
     m_cutAction = addAction(editMenu, "cut", tr("Cut"), QKeySequence::Cut, &Modules::cut);
     m_copyAction = addAction(editMenu, "copy", tr("Copy"), QKeySequence::Copy, &Modules::copy);
     m_pasteAction = addAction(editMenu, "paste", tr("Paste"), QKeySequence::Paste, &Modules::paste);
@@ -489,6 +494,7 @@ void Modules::windowControllerDidLoadNib(bool isNew)
     m_windowStateRestored = true;
 
     clearChangeCount();
+    m_undo->reset();
     outlineViewSelectionDidChange();
     scheduleCountUpdate();
 }
@@ -915,6 +921,7 @@ void Modules::saveEventData()
     // The editor reads back the stored record until the user changes something.
     if (eventFromData(m_document.modules[module].events[event]) == edited)
         return;
+    const UndoStep step(*this, tr("Event Change"), UndoMerge::SameEvent);
     setCurrentEvent(edited);
     updateChangeCount();
 }
@@ -962,6 +969,7 @@ void Modules::loadEventData()
 
 void Modules::resetEvent()
 {
+    const UndoStep step(*this, tr("Reset"));
     if (m_currentModuleIndex < 0 || m_currentEventIndex < 0)
         return;
     const auto module = static_cast<std::size_t>(m_currentModuleIndex);
@@ -1017,6 +1025,7 @@ void Modules::moduleChanged()
 
 void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
 {
+    const UndoStep step(*this, tr("Typing"));
     if (needsModuleChanged) {
         // The cell committed is the one the module's data follows, whichever
         // row the selection shows.
@@ -1029,6 +1038,7 @@ void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
 
 void Modules::eventTextCommitted(std::size_t, std::size_t)
 {
+    const UndoStep step(*this, tr("Typing"));
     loadEventData();
     updateChangeCount();
 }
@@ -1055,6 +1065,7 @@ void Modules::newModule()
 
 void Modules::insertModule(Module module)
 {
+    const UndoStep step(*this, tr("New Module"));
     const std::vector<int> rows = selectedRows();
     const bool editing = modulesOutline->editedIndex().isValid();
     const ModuleInsertion insertion = moduleInsertionFor(m_model->rowMap(), rows, editing);
@@ -1092,6 +1103,7 @@ void Modules::newEvent()
 
 void Modules::insertEvent(const EventData& event)
 {
+    const UndoStep step(*this, tr("New Event"));
     const std::vector<int> rows = selectedRows();
     if (rows.size() != 1)
         return;
@@ -1114,6 +1126,7 @@ void Modules::insertEvent(const EventData& event)
 
 void Modules::deleteRows()
 {
+    const UndoStep step(*this, tr("Delete"));
     modulesOutline->endEditing();
     const std::vector<int> rows = selectedRows();
     if (rows.empty())
@@ -1160,6 +1173,7 @@ void Modules::endEdit()
 
 void Modules::expandAll()
 {
+    const UndoStep step(*this, tr("Expand All"));
     m_model->setAllExpanded(true);
     m_expandingAll = true;
     modulesOutline->expandAll();
@@ -1170,6 +1184,7 @@ void Modules::expandAll()
 
 void Modules::collapseAll()
 {
+    const UndoStep step(*this, tr("Collapse All"));
     m_model->setAllExpanded(false);
     m_collapsingAll = true;
     {
@@ -1228,6 +1243,7 @@ void Modules::copy()
 
 void Modules::cut()
 {
+    const UndoStep step(*this, tr("Cut"));
     const std::vector<int> rows = selectedRows();
     if (rows.empty() || !copyValidFor(rows).valid)
         return;
@@ -1237,6 +1253,7 @@ void Modules::cut()
 
 void Modules::paste()
 {
+    const UndoStep step(*this, tr("Paste"));
     const auto items = readPastedItems(QApplication::clipboard()->mimeData());
     const std::vector<int> rows = selectedRows();
     if (!items || !pasteEnabled(items->isModules, !items->isModules, rows.size()))
@@ -1331,6 +1348,7 @@ template <typename T> bool namesARowTwice(std::vector<T> rows)
 
 bool Modules::handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop)
 {
+    const UndoStep step(*this, tr("Drag"));
     if (!data || !m_manager)
         return false;
     // Only from a window of this running program that is still open.
@@ -1581,6 +1599,7 @@ void Modules::performEvents()
                                     static_cast<std::uint8_t>(off->currentIndex() + 1)};
     if (chosen == m_document.eventRepeat)
         return;
+    const UndoStep step(*this, tr("Repeat Counts"));
     m_document.eventRepeat = chosen;
     updateChangeCount();
 }
@@ -1707,6 +1726,7 @@ bool Modules::readSavedFile(bool keepView, QString* error)
     }
     setDrawerRowsExpanded();
     clearChangeCount();
+    m_undo->reset();
     scheduleCountUpdate();
     m_diskWatch->adopt(before);
     return true;

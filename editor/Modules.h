@@ -23,6 +23,7 @@ namespace vantrel {
 struct DownloadReport;
 class DiskWatch;
 class DocumentManager;
+class DocumentUndo;
 class EventEditor;
 class ModulesOutlineModel;
 class RkNSOutlineView;
@@ -44,6 +45,7 @@ class Modules : public QMainWindow
     RkNSOutlineView* outline() const { return modulesOutline; }
     bool isDocumentEdited() const { return isWindowModified(); }
     bool isDrawerOpen() const;
+    DocumentUndo* undoHistory() const { return m_undo; }
 
     int currentModuleIndex() const { return m_currentModuleIndex; }
     int currentEventIndex() const { return m_currentEventIndex; }
@@ -130,6 +132,8 @@ class Modules : public QMainWindow
     void showEvent(QShowEvent* event) override;
 
   private:
+    friend class DocumentUndo; // undo puts a document back as a revert does
+
     // How long "Sent and verified" stays in the status bar.
     static constexpr int SentMessageMilliseconds = 20000;
 
@@ -232,6 +236,7 @@ class Modules : public QMainWindow
     QLabel* m_countLabel = nullptr;
     quint64 m_dragId = 0;
     DiskWatch* m_diskWatch = nullptr;
+    DocumentUndo* m_undo = nullptr;
     bool m_askingAboutDiskChange = false;
     bool m_diskChangeWaiting = false; // for a send to end
 };

@@ -11,6 +11,7 @@
 #include "support/ScheduleBuilders.h"
 
 #include <QAbstractItemDelegate>
+#include <QAction>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -129,6 +130,44 @@ TEST_F(LargeDocument, SelectAllCopyAndPasteIntoItselfKeepOrderAndSelectThePaste)
     EXPECT_EQ(rows.front(), 2 * rowsBefore - 1);
     EXPECT_EQ(rows.back(), rowsBefore);
     EXPECT_TRUE(window->isDocumentEdited());
+}
+
+// Undo keeps the stretch each command changed: typing into a few of six
+// thousand modules and taking it all back again stays quick, as does the
+// undo of a paste that doubled the document.
+TEST_F(LargeDocument, UndoOfTypingAndOfAPasteOfEverything)
+{
+    constexpr int Count = 6000;
+    Modules* window = open(manyModules(Count));
+    ASSERT_NE(window, nullptr);
+    const ModulesDocument opened = window->document();
+    QAction* undo = window->findChild<QAction*>("undo");
+
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 100; ++i) {
+        const auto module = static_cast<std::size_t>(i * 57 % Count);
+        window->model()->setData(
+            window->model()->moduleIndex(module, ModulesOutlineModel::NameColumn),
+            QString("Typed %1").arg(i));
+    }
+    for (int i = 0; i < 100; ++i)
+        undo->trigger();
+    QApplication::processEvents();
+    EXPECT_LT(timer.elapsed(), SelectAndPasteBoundMs);
+    EXPECT_EQ(window->document().modules, opened.modules);
+    EXPECT_FALSE(window->isDocumentEdited());
+
+    timer.restart();
+    window->findChild<QAction*>("selectAll")->trigger();
+    window->copy();
+    window->deselectAll();
+    window->paste();
+    ASSERT_EQ(window->document().modules.size(), std::size_t(2 * Count));
+    undo->trigger();
+    QApplication::processEvents();
+    EXPECT_LT(timer.elapsed(), SelectAndPasteBoundMs);
+    EXPECT_EQ(window->document().modules, opened.modules);
 }
 
 TEST_F(LargeDocument, DescriptionsAreHeldToTheLimitInFilesPastesAndTyping)
