@@ -11,6 +11,8 @@
 #include <QModelIndexList>
 #include <QTimer>
 
+#include <memory>
+
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -24,6 +26,9 @@ struct DownloadReport;
 class DiskWatch;
 class DocumentManager;
 class EventEditor;
+class EventEditorBinding;
+class OutlineEditing;
+class ScheduleSending;
 class ModulesOutlineModel;
 class RkNSOutlineView;
 
@@ -130,8 +135,9 @@ class Modules : public QMainWindow
     void showEvent(QShowEvent* event) override;
 
   private:
-    // How long "Sent and verified" stays in the status bar.
-    static constexpr int SentMessageMilliseconds = 20000;
+    friend class EventEditorBinding;
+    friend class OutlineEditing;
+    friend class ScheduleSending;
 
     void buildWindow();
     void buildMenus();
@@ -178,6 +184,9 @@ class Modules : public QMainWindow
     ModulesDocument m_document;
     QString m_filePath;
     QString m_untitledName;
+    std::unique_ptr<OutlineEditing> m_editing;
+    std::unique_ptr<ScheduleSending> m_sending;
+    std::unique_ptr<EventEditorBinding> m_binding;
 
     ModulesOutlineModel* m_model = nullptr;
     RkNSOutlineView* modulesOutline = nullptr;
