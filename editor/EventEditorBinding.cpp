@@ -111,4 +111,21 @@ void EventEditorBinding::resetEvent()
         m_window.updateChangeCount();
 }
 
+void EventEditorBinding::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
+{
+    if (needsModuleChanged) {
+        // The cell committed is the one the module's data follows, whichever
+        // row the selection shows.
+        m_window.m_model->applyModuleChanged(module);
+        m_window.moduleChanged();
+    }
+    m_window.updateChangeCount();
+}
+
+void EventEditorBinding::eventTextCommitted(std::size_t, std::size_t)
+{
+    loadEventData();
+    m_window.updateChangeCount();
+}
+
 } // namespace vantrel

@@ -3,6 +3,8 @@
 // The event editor in a document window's drawer bound to the current event:
 // loading it into the editor, saving the editor's controls back, resetting it.
 
+#include <cstddef>
+
 namespace vantrel {
 
 struct Event;
@@ -17,6 +19,10 @@ class EventEditorBinding
     void setCurrentEvent(const Event& event);
     void loadEventData();
     void resetEvent();
+    // A cell of the outline was committed: the module's data and the event
+    // the editor shows follow it.
+    void moduleCellCommitted(std::size_t module, bool needsModuleChanged);
+    void eventTextCommitted(std::size_t module, std::size_t event);
 
   private:
     Modules& m_window;

@@ -459,14 +459,15 @@ void Modules::outlineViewSelectionDidChange()
     m_editAction->setEnabled(buttons.edit);
     m_endEditAction->setEnabled(buttons.endEdit);
 
-    auto setDirect = [this](bool on, bool off, bool slider) {
-        onButton->setEnabled(on);
-        offButton->setEnabled(off);
-        selectedBrightnessSlider->setEnabled(slider);
-        selectedBrightnessLabel->setEnabled(slider);
+    auto setDirect = [this](const DirectSwitching& direct) {
+        onButton->setEnabled(direct.on);
+        offButton->setEnabled(direct.off);
+        selectedBrightnessSlider->setEnabled(direct.brightness);
+        selectedBrightnessLabel->setEnabled(direct.brightness);
     };
+    const DrawerPage page = drawerPageFor(m_model->rowMap(), rows);
     if (rows.empty()) {
-        setDirect(false, false, false);
+        setDirect({});
         m_drawerContent->setCurrentWidget(noEventsView);
         m_currentModuleIndex = m_currentEventIndex = -1;
     } else if (rows.size() == 1) {
@@ -476,8 +477,8 @@ void Modules::outlineViewSelectionDidChange()
         forgetCurrentEvent();
         const int row = rows.front();
         m_currentModuleIndex = moduleIndexForOutlineRow(row);
-        if (m_model->rowMap().levelForRow(row) == 1) {
-            setDirect(false, false, false);
+        if (page == DrawerPage::Event) {
+            setDirect({});
             m_drawerContent->setCurrentWidget(eventView);
             m_currentEventIndex = eventIndexForOutlineRow(row);
             loadEventData();
@@ -486,26 +487,11 @@ void Modules::outlineViewSelectionDidChange()
             offButton->setEnabled(true);
             m_drawerContent->setCurrentWidget(noEventsView);
             m_currentEventIndex = -1;
-            moduleChanged();
+            moduleChanged(); // the switching controls for the module
         }
     } else {
         saveEventData();
-        bool anyLight = false;
-        bool anyAll = false;
-        for (int row : rows) {
-            if (m_model->rowMap().levelForRow(row) != 0)
-                continue;
-            const Module& module =
-                m_document.modules[static_cast<std::size_t>(moduleIndexForOutlineRow(row))];
-            if (module.type == LightType)
-                anyLight = true;
-            else if (module.unit >= AllLightsUnit)
-                anyAll = true;
-        }
-        if (anyAll)
-            setDirect(false, false, false);
-        else
-            setDirect(true, true, anyLight);
+        setDirect(directSwitchingForRows(m_model->rowMap(), m_document.modules, rows));
         m_drawerContent->setCurrentWidget(noEventsView);
         m_currentModuleIndex = m_currentEventIndex = -1;
     }
@@ -549,24 +535,6 @@ void Modules::forgetCurrentEvent()
     // The indices name places in the list a structural change is about to
     // move: after it the selection change must not save into them.
     m_currentModuleIndex = m_currentEventIndex = -1;
-}
-
-void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
-{
-    if (needsModuleChanged) {
-        // The cell committed is the one the module's data follows, whichever
-        // row the selection shows.
-        if (applyModuleChangedToData(m_document.modules, module))
-            m_model->moduleDataChanged(module);
-        moduleChanged();
-    }
-    updateChangeCount();
-}
-
-void Modules::eventTextCommitted(std::size_t, std::size_t)
-{
-    loadEventData();
-    updateChangeCount();
 }
 
 // ---------------------------------------------------------------- commands
@@ -623,5 +591,7 @@ void Modules::saveEventData() { m_binding->saveEventData(); }
 void Modules::setCurrentEvent(const Event& event) { m_binding->setCurrentEvent(event); }
 void Modules::loadEventData() { m_binding->loadEventData(); }
 void Modules::resetEvent() { m_binding->resetEvent(); }
+void Modules::moduleCellCommitted(std::size_t module, bool needsModuleChanged) { m_binding->moduleCellCommitted(module, needsModuleChanged); }
+void Modules::eventTextCommitted(std::size_t module, std::size_t event) { m_binding->eventTextCommitted(module, event); }
 
 } // namespace vantrel

@@ -389,4 +389,10 @@ void ModulesOutlineModel::moduleDataChanged(std::size_t module)
         emit dataChanged(index(0, 0, row), index(events - 1, ColumnCount - 1, row));
 }
 
+void ModulesOutlineModel::applyModuleChanged(std::size_t module)
+{
+    if (applyModuleChangedToData(*m_modules, module))
+        moduleDataChanged(module);
+}
+
 } // namespace vantrel

@@ -84,6 +84,9 @@ class ModulesOutlineModel : public QAbstractItemModel
     // The module's "X"; the view's expansion is brought into line by the window.
     void setExpanded(std::size_t module, bool expanded);
     void setAllExpanded(bool expanded);
+    // Brings a module's events into line with its house code, unit and type
+    // (moduleChanged), repainting what that changed.
+    void applyModuleChanged(std::size_t module);
     // Repaints a module row and its events after a change made elsewhere.
     void moduleDataChanged(std::size_t module);
 

@@ -490,13 +490,10 @@ void OutlineEditing::paste()
                                ModuleList(items->modules.rbegin(), items->modules.rend()));
         reloadAndFixExpanded();
         deselectAll();
-        const OutlineRowMap& map = m_window.m_model->rowMap();
-        const std::size_t last = insertion.position + count - 1;
-        const int first = map.rowForModule(insertion.position);
-        const int end =
-            map.rowForModule(last) + (m_window.m_document.modules[last].expanded
-                                          ? static_cast<int>(m_window.m_document.modules[last].events.size())
-                                          : 0);
+        const RowSpan span = pastedModuleRows(m_window.m_model->rowMap(), m_window.m_document.modules,
+                                              insertion.position, count);
+        const int first = span.first;
+        const int end = span.last;
         std::vector<int> pasted(static_cast<std::size_t>(end - first + 1));
         std::iota(pasted.begin(), pasted.end(), first);
         auto* selection = m_window.modulesOutline->selectionModel();

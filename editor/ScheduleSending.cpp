@@ -180,16 +180,14 @@ void ScheduleSending::moduleChanged()
     if (m_window.m_currentModuleIndex < 0)
         return;
     const auto index = static_cast<std::size_t>(m_window.m_currentModuleIndex);
-    if (applyModuleChangedToData(m_window.m_document.modules, index))
-        m_window.m_model->moduleDataChanged(index);
+    m_window.m_model->applyModuleChanged(index);
     const Module& module = m_window.m_document.modules[index];
-    const bool all = module.unit >= AllLightsUnit;
-    m_window.onButton->setEnabled(!all);
-    if (all)
+    const DirectSwitching direct = directSwitchingForModule(module);
+    m_window.onButton->setEnabled(direct.on);
+    if (!direct.off)
         m_window.offButton->setEnabled(false);
-    const bool dims = !all && module.type == LightType;
-    m_window.selectedBrightnessSlider->setEnabled(dims);
-    m_window.selectedBrightnessLabel->setEnabled(dims);
+    m_window.selectedBrightnessSlider->setEnabled(direct.brightness);
+    m_window.selectedBrightnessLabel->setEnabled(direct.brightness);
     m_window.m_eventEditor->moduleChanged(module);
 }
 
