@@ -264,7 +264,14 @@ void Modules::buildWindow()
                 moduleCellCommitted(module, change.needsModuleChanged);
             });
     connect(m_model, &ModulesOutlineModel::eventTextCommitted, this, &Modules::eventTextCommitted);
-    m_model->dragData = [this](const QModelIndexList& indexes) { return dragMimeData(indexes); };
+    m_model->setDragId(m_dragId);
+    connect(m_model, &ModulesOutlineModel::dragStarted, this,
+            [this](bool modules, bool events, bool valid) {
+                m_dragCutCopyModules = modules;
+                m_dragCutCopyEvents = events;
+                if (valid)
+                    m_draggingModules = modules;
+            });
     m_model->dropHandler = [this](const QMimeData* data, int row, const QModelIndex& parent,
                                   bool drop) { return handleDrop(data, row, parent, drop); };
     modulesOutline->setDragEnabled(true);

@@ -89,6 +89,14 @@ class Modules : public QMainWindow
     QMimeData* dragMimeData(const QModelIndexList& indexes);
     bool handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop);
     void draggingDone() { m_draggingModules = false; }
+    // The source's side of a drop into another window (OutlineDragAndDrop.cpp):
+    // the event being edited is saved and forgotten, the dragged rows leave
+    // (modules in ascending order, events highest first), and the window
+    // shows the change.
+    void beginDragRemoval();
+    void removeDraggedModules(const std::vector<std::size_t>& ascending);
+    void removeDraggedEvents(const std::vector<OutlineRow>& highestFirst);
+    void endDragRemoval();
 
     // The event editor in the drawer and direct switching.
     EventEditor* eventEditor() const { return m_eventEditor; }

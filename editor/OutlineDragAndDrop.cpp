@@ -60,31 +60,15 @@ namespace vantrel {
 
 QMimeData* OutlineEditing::dragMimeData(const QModelIndexList& indexes)
 {
-    std::vector<int> rows;
-    for (const QModelIndex& index : indexes)
-        if (index.column() == 0)
-            rows.push_back(m_window.m_model->rowForIndex(index));
-    rows = selectedRowsForStoring(std::move(rows)); // last row first
-    const DraggedRows dragged = draggedRows(m_window.m_model->rowMap(), rows);
-    m_window.m_dragCutCopyModules = dragged.modules;
-    m_window.m_dragCutCopyEvents = dragged.events;
-    if (!dragged.valid)
-        return nullptr;
-    auto* data = new QMimeData;
-    const std::string xml = dragListXml(dragged.rows);
-    data->setData(m_window.m_dragCutCopyModules ? ModulesDragMimeType : EventsDragMimeType,
-                  QByteArray(xml.data(), static_cast<qsizetype>(xml.size())));
-    data->setData(DragSourceMimeType, QByteArray::number(static_cast<qint64>(getpid())) + ":" +
-                                          QByteArray::number(m_window.m_dragId));
-    m_window.m_draggingModules = m_window.m_dragCutCopyModules;
-    return data;
+    return m_window.m_model->mimeData(indexes);
 }
 
 bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop)
 {
     if (!data || !m_window.m_manager)
         return false;
-    // Only from a window of this running program that is still open.
+    // Only from a window of this running program that is still open; the
+    // source document is reached through the document manager alone.
     const QList<QByteArray> source = data->data(DragSourceMimeType).split(':');
     if (source.size() != 2 || source[0].toLongLong() != getpid())
         return false;
@@ -124,16 +108,13 @@ bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelInde
                 position = moveBlock(moved, dragged, dropIndex);
                 m_window.m_model->replaceAll(std::move(moved));
             } else {
-                from->saveEventData();
-                from->forgetCurrentEvent();
+                from->beginDragRemoval();
                 std::sort(dragged.begin(), dragged.end());
                 ModuleList block;
                 for (std::size_t index : dragged)
                     block.push_back(sourceModules[index]);
-                for (auto index = dragged.rbegin(); index != dragged.rend(); ++index)
-                    from->m_model->removeModule(*index);
-                from->reloadAndFixExpanded();
-                from->updateChangeCount();
+                from->removeDraggedModules(dragged);
+                from->endDragRemoval();
                 position = dropIndex;
                 for (std::size_t i = 0; i < block.size(); ++i)
                     m_window.m_model->insertModule(position + i, block[i]);
@@ -159,10 +140,8 @@ bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelInde
     if (!drop)
         return true;
     m_window.beginStructuralChange();
-    if (from != &m_window) {
-        from->saveEventData();
-        from->forgetCurrentEvent();
-    }
+    if (from != &m_window)
+        from->beginDragRemoval();
     const std::size_t k = *proposed.module;
     std::vector<EventData> block;
     for (auto reference = references->rbegin(); reference != references->rend(); ++reference)
@@ -173,15 +152,12 @@ bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelInde
     {
         QuietSelection quiet(m_window.m_quietSelection);
         // Removed from the highest indices down, so the others stay valid.
-        for (const OutlineRow& reference : plan.removal)
-            from->m_model->removeEvent(reference.module, static_cast<std::size_t>(reference.event));
+        from->removeDraggedEvents(plan.removal);
         const std::size_t position = plan.position;
         for (std::size_t i = 0; i < block.size(); ++i)
             m_window.m_model->insertEvent(k, position + i, block[i]);
-        if (from != &m_window) {
-            from->reloadAndFixExpanded();
-            from->updateChangeCount();
-        }
+        if (from != &m_window)
+            from->endDragRemoval();
         m_window.m_draggingModules = false;
         reloadAndFixExpanded();
         deselectAll();
@@ -192,6 +168,30 @@ bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelInde
     m_window.outlineViewSelectionDidChange();
     m_window.updateChangeCount();
     return true;
+}
+
+void Modules::beginDragRemoval()
+{
+    saveEventData();
+    forgetCurrentEvent();
+}
+
+void Modules::removeDraggedModules(const std::vector<std::size_t>& ascending)
+{
+    for (auto index = ascending.rbegin(); index != ascending.rend(); ++index)
+        m_model->removeModule(*index);
+}
+
+void Modules::removeDraggedEvents(const std::vector<OutlineRow>& highestFirst)
+{
+    for (const OutlineRow& reference : highestFirst)
+        m_model->removeEvent(reference.module, static_cast<std::size_t>(reference.event));
+}
+
+void Modules::endDragRemoval()
+{
+    reloadAndFixExpanded();
+    updateChangeCount();
 }
 
 } // namespace vantrel
