@@ -53,7 +53,6 @@
 #include <filesystem>
 #include <unistd.h>
 
-
 namespace vantrel {
 
 using namespace controller;

@@ -2,56 +2,11 @@
 
 #include "editor/Modules.h"
 
-#include "cp290/Download.h"
-#include "cp290/Driver.h"
-#include "cp290/Recovery.h"
-#include "cp290/Verification.h"
-#include "editor/ApplicationPreferences.h"
-#include "editor/Dialogs.h"
-#include "editor/DiskWatch.h"
-#include "editor/DocumentHost.h"
-#include "editor/HelperStatusWatcher.h"
-#include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
-#include "editor/FileNames.h"
 #include "editor/ModulesOutlineModel.h"
-#include "editor/OutlineDelegate.h"
-#include "editor/OutlinePrinter.h"
-#include "editor/PasteboardTypes.h"
-#include "editor/RkNSOutlineView.h"
-#include "editor/ScheduleCount.h"
-#include "editor/core/DragRules.h"
-#include "schedule/HelperCopy.h"
 #include "schedule/ModulesDocument.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QPointer>
-#include <QPrinter>
-#include <QPushButton>
-#include <QScreen>
-#include <QSlider>
 #include <QStackedWidget>
-#include <QStatusBar>
-#include <QVBoxLayout>
-#include <algorithm>
-#include <numeric>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 
 namespace vantrel {
 
@@ -64,7 +19,8 @@ void EventEditorBinding::saveEventData()
     const Event edited = m_window.m_eventEditor->read();
     const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
     const auto event = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() || event >= m_window.m_document.modules[module].events.size())
+    if (module >= m_window.m_document.modules.size() ||
+        event >= m_window.m_document.modules[module].events.size())
         return;
     // The editor reads back the stored record until the user changes something.
     if (eventFromData(m_window.m_document.modules[module].events[event]) == edited)
@@ -89,7 +45,8 @@ void EventEditorBinding::loadEventData()
         return;
     const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
     const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() || index >= m_window.m_document.modules[module].events.size())
+    if (module >= m_window.m_document.modules.size() ||
+        index >= m_window.m_document.modules[module].events.size())
         return;
     if (const auto event = eventFromData(m_window.m_document.modules[module].events[index]))
         m_window.m_eventEditor->load(*event, m_window.m_document.modules[module]);
@@ -101,10 +58,12 @@ void EventEditorBinding::resetEvent()
         return;
     const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
     const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() || index >= m_window.m_document.modules[module].events.size())
+    if (module >= m_window.m_document.modules.size() ||
+        index >= m_window.m_document.modules[module].events.size())
         return;
     // Resetting the default event is no change.
-    const bool changes = m_window.m_document.modules[module].events[index] != eventToData(m_window.m_defaultEvent);
+    const bool changes =
+        m_window.m_document.modules[module].events[index] != eventToData(m_window.m_defaultEvent);
     setCurrentEvent(m_window.m_defaultEvent);
     loadEventData();
     if (changes)

@@ -431,15 +431,6 @@ void Modules::windowControllerDidLoadNib(bool isNew)
     scheduleCountUpdate();
 }
 
-void Modules::applyDrawerPlacement()
-{
-    m_drawerOffsets = drawerOffsets(frameGeometry().width());
-    // Offsets count from the window's edges; negative ones (a window
-    // narrower than the drawer) are shown as none.
-    const int inset = drawer->mapTo(this, QPoint(0, 0)).x();
-    m_drawerContent->move(std::max(0, m_drawerOffsets.leading - inset), 0);
-}
-
 // ---------------------------------------------------------------- rows
 
 int Modules::moduleIndexForOutlineRow(int row) const

@@ -2,7 +2,11 @@
 
 // One document window: the module list of one schedule file, its outline of
 // modules and events, the command buttons and the drawer along the bottom.
-// The window owns its document for as long as it is open.
+// The window owns its document for as long as it is open. It builds the
+// widgets and menus (Modules.cpp) and keeps files, closing, printing and its
+// state (ModulesFiles.cpp); the outline commands (OutlineEditing), sending
+// and direct switching (ScheduleSending) and the event editor's binding
+// (EventEditorBinding) work on it, and its commands forward to them.
 
 #include "editor/core/OutlineCommands.h"
 #include "schedule/ModulesDocument.h"

@@ -12,10 +12,10 @@
 #include "editor/Dialogs.h"
 #include "editor/DiskWatch.h"
 #include "editor/DocumentHost.h"
-#include "editor/HelperStatusWatcher.h"
 #include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
 #include "editor/FileNames.h"
+#include "editor/HelperStatusWatcher.h"
 #include "editor/ModulesOutlineModel.h"
 #include "editor/OutlineDelegate.h"
 #include "editor/OutlinePrinter.h"
@@ -53,7 +53,6 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-
 
 namespace vantrel {
 namespace {
@@ -95,6 +94,15 @@ void Modules::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
     scheduleWindowStateSave();
+}
+
+void Modules::applyDrawerPlacement()
+{
+    m_drawerOffsets = drawerOffsets(frameGeometry().width());
+    // Offsets count from the window's edges; negative ones (a window
+    // narrower than the drawer) are shown as none.
+    const int inset = drawer->mapTo(this, QPoint(0, 0)).x();
+    m_drawerContent->move(std::max(0, m_drawerOffsets.leading - inset), 0);
 }
 
 void Modules::fitFrameToScreen()

@@ -4,56 +4,16 @@
 
 #include "editor/Modules.h"
 
-#include "cp290/Download.h"
-#include "cp290/Driver.h"
-#include "cp290/Recovery.h"
-#include "cp290/Verification.h"
-#include "editor/ApplicationPreferences.h"
-#include "editor/Dialogs.h"
-#include "editor/DiskWatch.h"
-#include "editor/DocumentHost.h"
-#include "editor/HelperStatusWatcher.h"
 #include "editor/DocumentManager.h"
-#include "editor/EventEditor.h"
-#include "editor/FileNames.h"
 #include "editor/ModulesOutlineModel.h"
-#include "editor/OutlineDelegate.h"
-#include "editor/OutlinePrinter.h"
 #include "editor/PasteboardTypes.h"
 #include "editor/RkNSOutlineView.h"
-#include "editor/ScheduleCount.h"
 #include "editor/core/DragData.h"
 #include "editor/core/DragRules.h"
-#include "schedule/HelperCopy.h"
 #include "schedule/ModulesDocument.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QMimeData>
-#include <QPointer>
-#include <QPrinter>
-#include <QPushButton>
-#include <QScreen>
-#include <QSlider>
-#include <QStackedWidget>
-#include <QStatusBar>
-#include <QVBoxLayout>
 #include <algorithm>
-#include <numeric>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 
 namespace vantrel {
@@ -63,7 +23,8 @@ QMimeData* OutlineEditing::dragMimeData(const QModelIndexList& indexes)
     return m_window.m_model->mimeData(indexes);
 }
 
-bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop)
+bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelIndex& parent,
+                                bool drop)
 {
     if (!data || !m_window.m_manager)
         return false;
@@ -161,7 +122,8 @@ bool OutlineEditing::handleDrop(const QMimeData* data, int row, const QModelInde
         m_window.m_draggingModules = false;
         reloadAndFixExpanded();
         deselectAll();
-        const int first = m_window.m_model->rowMap().rowForModule(k) + static_cast<int>(position) + 1;
+        const int first =
+            m_window.m_model->rowMap().rowForModule(k) + static_cast<int>(position) + 1;
         for (std::size_t i = 0; i < block.size(); ++i)
             selectRow(first + static_cast<int>(i), i > 0);
     }

@@ -2,56 +2,17 @@
 
 #include "editor/Modules.h"
 
-#include "cp290/Download.h"
-#include "cp290/Driver.h"
-#include "cp290/Recovery.h"
-#include "cp290/Verification.h"
-#include "editor/ApplicationPreferences.h"
-#include "editor/Dialogs.h"
-#include "editor/DiskWatch.h"
-#include "editor/DocumentHost.h"
-#include "editor/HelperStatusWatcher.h"
-#include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
-#include "editor/FileNames.h"
 #include "editor/ModulesOutlineModel.h"
-#include "editor/OutlineDelegate.h"
-#include "editor/OutlinePrinter.h"
 #include "editor/PasteboardTypes.h"
 #include "editor/RkNSOutlineView.h"
-#include "editor/ScheduleCount.h"
-#include "editor/core/DragRules.h"
-#include "schedule/HelperCopy.h"
 #include "schedule/ModulesDocument.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
 #include <QMimeData>
-#include <QPointer>
-#include <QPrinter>
-#include <QPushButton>
-#include <QScreen>
-#include <QSlider>
-#include <QStackedWidget>
-#include <QStatusBar>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 
 namespace vantrel {
 
@@ -160,7 +121,7 @@ void OutlineEditing::selectAll()
     {
         QuietSelection quiet(m_window.m_quietSelection);
         m_window.modulesOutline->selectionModel()->select(selectionForRows(*m_window.m_model, rows),
-                                                 QItemSelectionModel::ClearAndSelect);
+                                                          QItemSelectionModel::ClearAndSelect);
     }
     m_window.outlineViewSelectionDidChange();
 }
@@ -220,8 +181,10 @@ void OutlineEditing::setDrawerRowsExpanded()
     {
         QuietSelection quiet(m_window.m_quietSelection);
         auto* selection = m_window.modulesOutline->selectionModel();
-        selection->setCurrentIndex(m_window.m_model->indexForRow(current), QItemSelectionModel::NoUpdate);
-        selection->select(selectionForRows(*m_window.m_model, valid), QItemSelectionModel::ClearAndSelect);
+        selection->setCurrentIndex(m_window.m_model->indexForRow(current),
+                                   QItemSelectionModel::NoUpdate);
+        selection->select(selectionForRows(*m_window.m_model, valid),
+                          QItemSelectionModel::ClearAndSelect);
     }
     m_window.outlineViewSelectionDidChange();
 }
@@ -236,7 +199,8 @@ void OutlineEditing::outlineExpanded(const QModelIndex& index)
         return;
     }
     m_window.m_model->setExpanded(module, true);
-    if (!m_window.m_expandingAll && expandsEveryModule(m_window.modulesOutline->userInputModifiers()))
+    if (!m_window.m_expandingAll &&
+        expandsEveryModule(m_window.modulesOutline->userInputModifiers()))
         expandAll();
 }
 
@@ -255,7 +219,8 @@ void OutlineEditing::outlineCollapsed(const QModelIndex& index)
             m_window.m_model->index(events - 1, ModulesOutlineModel::ColumnCount - 1, index));
         selection->select(hidden, QItemSelectionModel::Deselect);
     }
-    if (!m_window.m_collapsingAll && expandsEveryModule(m_window.modulesOutline->userInputModifiers()))
+    if (!m_window.m_collapsingAll &&
+        expandsEveryModule(m_window.modulesOutline->userInputModifiers()))
         collapseAll();
 }
 
@@ -283,7 +248,8 @@ void OutlineEditing::startEditingRow(int row)
         return;
     }
     m_window.modulesOutline->setFocus();
-    m_window.modulesOutline->editCell(m_window.m_model->indexForRow(row, ModulesOutlineModel::NameColumn));
+    m_window.modulesOutline->editCell(
+        m_window.m_model->indexForRow(row, ModulesOutlineModel::NameColumn));
 }
 
 void OutlineEditing::newModule()
@@ -310,7 +276,8 @@ void OutlineEditing::insertModule(Module module)
     }
     switch (insertion.placement) {
     case ModulePlacement::AtEnd:
-        selectRow(m_window.m_model->rowMap().rowForModule(m_window.m_document.modules.size() - 1), false);
+        selectRow(m_window.m_model->rowMap().rowForModule(m_window.m_document.modules.size() - 1),
+                  false);
         break;
     case ModulePlacement::AfterEditedModule:
         selectRow(m_window.m_model->rowMap().rowForModule(insertion.position), false);
@@ -422,7 +389,8 @@ void OutlineEditing::collapseAll()
                 keep.select(index, index.siblingAtColumn(ModulesOutlineModel::ColumnCount - 1));
         m_window.modulesOutline->collapseAll();
         reloadAndFixExpanded();
-        m_window.modulesOutline->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
+        m_window.modulesOutline->selectionModel()->select(keep,
+                                                          QItemSelectionModel::ClearAndSelect);
     }
     m_window.m_collapsingAll = false;
     m_window.outlineViewSelectionDidChange();
@@ -479,26 +447,28 @@ void OutlineEditing::paste()
             m_window.modulesOutline->scrollTo(m_window.m_model->indexForRow(now.front()));
         return;
     }
-    const ModuleInsertion insertion =
-        moduleInsertionFor(m_window.m_model->rowMap(), rows, m_window.modulesOutline->editedIndex().isValid());
+    const ModuleInsertion insertion = moduleInsertionFor(
+        m_window.m_model->rowMap(), rows, m_window.modulesOutline->editedIndex().isValid());
     m_window.beginStructuralChange();
     {
         QuietSelection quiet(m_window.m_quietSelection);
         // The list runs bottom to top, as copy() makes it.
         const std::size_t count = items->modules.size();
         m_window.m_model->insertModules(insertion.position,
-                               ModuleList(items->modules.rbegin(), items->modules.rend()));
+                                        ModuleList(items->modules.rbegin(), items->modules.rend()));
         reloadAndFixExpanded();
         deselectAll();
-        const RowSpan span = pastedModuleRows(m_window.m_model->rowMap(), m_window.m_document.modules,
-                                              insertion.position, count);
+        const RowSpan span = pastedModuleRows(
+            m_window.m_model->rowMap(), m_window.m_document.modules, insertion.position, count);
         const int first = span.first;
         const int end = span.last;
         std::vector<int> pasted(static_cast<std::size_t>(end - first + 1));
         std::iota(pasted.begin(), pasted.end(), first);
         auto* selection = m_window.modulesOutline->selectionModel();
-        selection->setCurrentIndex(m_window.m_model->indexForRow(end), QItemSelectionModel::NoUpdate);
-        selection->select(selectionForRows(*m_window.m_model, pasted), QItemSelectionModel::ClearAndSelect);
+        selection->setCurrentIndex(m_window.m_model->indexForRow(end),
+                                   QItemSelectionModel::NoUpdate);
+        selection->select(selectionForRows(*m_window.m_model, pasted),
+                          QItemSelectionModel::ClearAndSelect);
         m_window.modulesOutline->scrollTo(m_window.m_model->indexForRow(end));
     }
     m_window.outlineViewSelectionDidChange();

@@ -8,50 +8,22 @@
 #include "cp290/Verification.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
-#include "editor/DiskWatch.h"
 #include "editor/DocumentHost.h"
-#include "editor/HelperStatusWatcher.h"
-#include "editor/DocumentManager.h"
 #include "editor/EventEditor.h"
-#include "editor/FileNames.h"
 #include "editor/ModulesOutlineModel.h"
-#include "editor/OutlineDelegate.h"
-#include "editor/OutlinePrinter.h"
-#include "editor/PasteboardTypes.h"
-#include "editor/RkNSOutlineView.h"
-#include "editor/ScheduleCount.h"
-#include "editor/core/DragRules.h"
 #include "schedule/HelperCopy.h"
 #include "schedule/ModulesDocument.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QFormLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
-#include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <numeric>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 
 namespace vantrel {
 
@@ -82,21 +54,23 @@ void ScheduleSending::sendEventsToCP290()
         dialogs().alert(&m_window, Modules::tr("There are no events to send."), QString());
     }
     std::string error;
-    if (!storeHelperCopy(applicationPreferences(), m_window.m_document.modules, m_window.m_document.eventRepeat,
-                         &error))
-        dialogs().alert(&m_window,
-                        Modules::tr("The schedule was sent, but the helper's copy could not be stored."),
-                        QString::fromStdString(error));
+    if (!storeHelperCopy(applicationPreferences(), m_window.m_document.modules,
+                         m_window.m_document.eventRepeat, &error))
+        dialogs().alert(
+            &m_window,
+            Modules::tr("The schedule was sent, but the helper's copy could not be stored."),
+            QString::fromStdString(error));
     m_window.scheduleCountUpdate();
 }
 
 void ScheduleSending::tellHowTheSendWent(const DownloadReport& report)
 {
     if (report.reprogrammed)
-        dialogs().alert(&m_window, Modules::tr("The CP290 had lost its memory."),
-                        Modules::tr("It had forgotten its clock, its events and its base house code, as "
-                           "it does in a power cut when its battery is flat.  Its base house "
-                           "code was set again and the schedule was sent again."));
+        dialogs().alert(
+            &m_window, Modules::tr("The CP290 had lost its memory."),
+            Modules::tr("It had forgotten its clock, its events and its base house code, as "
+                        "it does in a power cut when its battery is flat.  Its base house "
+                        "code was set again and the schedule was sent again."));
     if (!report.checkAsked)
         return;
     if (!report.differences)
@@ -108,7 +82,8 @@ void ScheduleSending::tellHowTheSendWent(const DownloadReport& report)
                         QString::fromStdString(verificationText(*report.differences, report.count))
                             .replace(QStringLiteral("\n  "), QStringLiteral("\n\u2022 ")));
     else
-        m_window.statusBar()->showMessage(Modules::tr("Sent and verified"), SentMessageMilliseconds);
+        m_window.statusBar()->showMessage(Modules::tr("Sent and verified"),
+                                          SentMessageMilliseconds);
 }
 
 void ScheduleSending::performEvents()
@@ -118,10 +93,11 @@ void ScheduleSending::performEvents()
     sheet.setWindowTitle(Modules::tr("Repeat Counts"));
     sheet.setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(&sheet);
-    auto* note = new QLabel(Modules::tr("X10 commands can be missed on noisy wiring. Each switching command "
+    auto* note =
+        new QLabel(Modules::tr("X10 commands can be missed on noisy wiring. Each switching command "
                                "of a download can be sent more than once; repeats take CP290 "
                                "events of their own."),
-                            &sheet);
+                   &sheet);
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* form = new QFormLayout;
@@ -161,11 +137,13 @@ void ScheduleSending::onOff(int function)
     if (!host || !host->serialDeviceIsWritable())
         return;
     const std::vector<int> rows = m_window.selectedRows(); // last row first
-    host->statusStartWithMessage(function == 2 ? Modules::tr("Switching on...") : Modules::tr("Switching off..."));
+    host->statusStartWithMessage(function == 2 ? Modules::tr("Switching on...")
+                                               : Modules::tr("Switching off..."));
     gProgressBudget = 130.0 / std::max<std::size_t>(1, rows.size());
     for (int row : rows) {
         const Module& module =
-            m_window.m_document.modules[static_cast<std::size_t>(m_window.moduleIndexForOutlineRow(row))];
+            m_window.m_document
+                .modules[static_cast<std::size_t>(m_window.moduleIndexForOutlineRow(row))];
         std::uint8_t levelFunction = function == 2 ? 2 : 3;
         if (function == 2 && module.type == LightType)
             levelFunction = brightnessByte(m_window.selectedBrightnessSlider->value());

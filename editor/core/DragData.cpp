@@ -117,8 +117,7 @@ std::optional<std::vector<OutlineRow>> readEventDragList(std::string_view xml,
 }
 
 EventMovePlan eventMovePlan(const std::vector<OutlineRow>& dragged, bool sameDocument,
-                            std::size_t target, std::size_t dropIndex,
-                            std::size_t targetEventCount)
+                            std::size_t target, std::size_t dropIndex, std::size_t targetEventCount)
 {
     EventMovePlan plan;
     plan.removal = dragged;

@@ -155,8 +155,8 @@ DrawerPage drawerPageFor(const OutlineRowMap& rows, const std::vector<int>& sele
                : DrawerPage::NoEvents;
 }
 
-RowSpan pastedModuleRows(const OutlineRowMap& rows, const ModuleList& modules,
-                         std::size_t position, std::size_t count)
+RowSpan pastedModuleRows(const OutlineRowMap& rows, const ModuleList& modules, std::size_t position,
+                         std::size_t count)
 {
     const std::size_t last = position + count - 1;
     const int first = rows.rowForModule(position);

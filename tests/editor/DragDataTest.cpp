@@ -74,8 +74,7 @@ TEST(DragData, DraggedRowsAreOneKindInTheOrderGiven)
 TEST(DragData, WhatADragWritesReadsBack)
 {
     const std::vector<OutlineRow> modules{{2, -1}, {0, -1}};
-    EXPECT_EQ(readModuleDragList(dragListXml(modules), Shape),
-              (std::vector<std::size_t>{2, 0}));
+    EXPECT_EQ(readModuleDragList(dragListXml(modules), Shape), (std::vector<std::size_t>{2, 0}));
     const std::vector<OutlineRow> events{{2, 0}, {1, 2}, {0, 0}};
     EXPECT_EQ(readEventDragList(dragListXml(events), Shape), events);
 }
@@ -97,8 +96,8 @@ TEST(DragData, ReadingRefusesWhatNoWindowOfOursMade)
         {"a module twice", plist("<integer>1</integer><integer>1</integer>"), true},
         {"an event record as a module", plist(eventRef(0, 0)), true},
         {"an index as an event", plist("<integer>0</integer>"), false},
-        {"no event index",
-         plist("<dict><key>Module Index</key><integer>0</integer></dict>"), false},
+        {"no event index", plist("<dict><key>Module Index</key><integer>0</integer></dict>"),
+         false},
         {"past the module's events", plist(eventRef(2, 1)), false},
         {"past the last module's", plist(eventRef(3, 0)), false},
         {"a negative event", plist(eventRef(0, -1)), false},
