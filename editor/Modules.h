@@ -2,7 +2,11 @@
 
 // One document window: the module list of one schedule file, its outline of
 // modules and events, the command buttons and the drawer along the bottom.
-// The window owns its document for as long as it is open.
+// The window owns its document for as long as it is open. It builds the
+// widgets and menus (Modules.cpp) and keeps files, closing, printing and its
+// state (ModulesFiles.cpp); the outline commands (OutlineEditing), sending
+// and direct switching (ScheduleSending) and the event editor's binding
+// (EventEditorBinding) work on it, and its commands forward to them.
 
 #include "editor/core/OutlineCommands.h"
 #include "schedule/ModulesDocument.h"
@@ -10,6 +14,8 @@
 #include <QMainWindow>
 #include <QModelIndexList>
 #include <QTimer>
+
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -25,6 +31,9 @@ class DiskWatch;
 class DocumentManager;
 class DocumentUndo;
 class EventEditor;
+class EventEditorBinding;
+class OutlineEditing;
+class ScheduleSending;
 class ModulesOutlineModel;
 class RkNSOutlineView;
 
@@ -86,6 +95,14 @@ class Modules : public QMainWindow
     QMimeData* dragMimeData(const QModelIndexList& indexes);
     bool handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop);
     void draggingDone() { m_draggingModules = false; }
+    // The source's side of a drop into another window (OutlineDragAndDrop.cpp):
+    // the event being edited is saved and forgotten, the dragged rows leave
+    // (modules in ascending order, events highest first), and the window
+    // shows the change.
+    void beginDragRemoval();
+    void removeDraggedModules(const std::vector<std::size_t>& ascending);
+    void removeDraggedEvents(const std::vector<OutlineRow>& highestFirst);
+    void endDragRemoval();
 
     // The event editor in the drawer and direct switching.
     EventEditor* eventEditor() const { return m_eventEditor; }
@@ -133,9 +150,9 @@ class Modules : public QMainWindow
 
   private:
     friend class DocumentUndo; // undo puts a document back as a revert does
-
-    // How long "Sent and verified" stays in the status bar.
-    static constexpr int SentMessageMilliseconds = 20000;
+    friend class EventEditorBinding;
+    friend class OutlineEditing;
+    friend class ScheduleSending;
 
     void buildWindow();
     void buildMenus();
@@ -182,6 +199,9 @@ class Modules : public QMainWindow
     ModulesDocument m_document;
     QString m_filePath;
     QString m_untitledName;
+    std::unique_ptr<OutlineEditing> m_editing;
+    std::unique_ptr<ScheduleSending> m_sending;
+    std::unique_ptr<EventEditorBinding> m_binding;
 
     ModulesOutlineModel* m_model = nullptr;
     RkNSOutlineView* modulesOutline = nullptr;

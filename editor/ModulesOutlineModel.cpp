@@ -1,11 +1,17 @@
 #include "editor/ModulesOutlineModel.h"
 
 #include "editor/PasteboardTypes.h"
+#include "editor/core/DragData.h"
+#include "editor/core/OutlineCommands.h"
 #include "schedule/EventSummary.h"
 #include "schedule/EventTextParser.h"
 #include "schedule/FieldFormatters.h"
 
 #include <iterator>
+
+#include <QMimeData>
+
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
@@ -199,7 +205,24 @@ QStringList ModulesOutlineModel::mimeTypes() const
 
 QMimeData* ModulesOutlineModel::mimeData(const QModelIndexList& indexes) const
 {
-    return dragData ? dragData(indexes) : nullptr;
+    std::vector<int> rows;
+    for (const QModelIndex& index : indexes)
+        if (index.column() == 0)
+            rows.push_back(rowForIndex(index));
+    rows = selectedRowsForStoring(std::move(rows)); // last row first
+    const DraggedRows dragged = draggedRows(rowMap(), rows);
+    // The window keeps what is dragged for its Edit menu and its expansion.
+    emit const_cast<ModulesOutlineModel*>(this)->dragStarted(dragged.modules, dragged.events,
+                                                             dragged.valid);
+    if (!dragged.valid)
+        return nullptr;
+    auto* data = new QMimeData;
+    const std::string xml = dragListXml(dragged.rows);
+    data->setData(dragged.modules ? ModulesDragMimeType : EventsDragMimeType,
+                  QByteArray(xml.data(), static_cast<qsizetype>(xml.size())));
+    data->setData(DragSourceMimeType, QByteArray::number(static_cast<qint64>(getpid())) + ":" +
+                                          QByteArray::number(m_dragId));
+    return data;
 }
 
 bool ModulesOutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row,
@@ -387,6 +410,12 @@ void ModulesOutlineModel::moduleDataChanged(std::size_t module)
     const int events = rowCount(row);
     if (events > 0)
         emit dataChanged(index(0, 0, row), index(events - 1, ColumnCount - 1, row));
+}
+
+void ModulesOutlineModel::applyModuleChanged(std::size_t module)
+{
+    if (applyModuleChangedToData(*m_modules, module))
+        moduleDataChanged(module);
 }
 
 } // namespace vantrel

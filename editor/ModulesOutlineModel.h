@@ -46,7 +46,10 @@ class ModulesOutlineModel : public QAbstractItemModel
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Dragging rows: the window supplies the drag data and judges drops.
+    // Dragging rows: the drag data names the rows of this model's document
+    // and the drag id of its window; the window judges drops.
+    void setDragId(quint64 id) { m_dragId = id; }
+    quint64 dragId() const { return m_dragId; }
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
@@ -55,7 +58,6 @@ class ModulesOutlineModel : public QAbstractItemModel
                          const QModelIndex& parent) const override;
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
-    std::function<QMimeData*(const QModelIndexList&)> dragData;
     std::function<bool(const QMimeData*, int row, const QModelIndex& parent, bool drop)>
         dropHandler;
 
@@ -84,10 +86,16 @@ class ModulesOutlineModel : public QAbstractItemModel
     // The module's "X"; the view's expansion is brought into line by the window.
     void setExpanded(std::size_t module, bool expanded);
     void setAllExpanded(bool expanded);
+    // Brings a module's events into line with its house code, unit and type
+    // (moduleChanged), repainting what that changed.
+    void applyModuleChanged(std::size_t module);
     // Repaints a module row and its events after a change made elsewhere.
     void moduleDataChanged(std::size_t module);
 
   signals:
+    // mimeData() read the dragged rows: modules, events (as far as read),
+    // and whether they can be dragged.
+    void dragStarted(bool modules, bool events, bool valid);
     // A module cell was committed (the window then runs moduleChanged when asked).
     void moduleCellCommitted(std::size_t module, vantrel::ModuleCellChange change);
     // An event row's text was committed and parsed into its event.
@@ -97,6 +105,7 @@ class ModulesOutlineModel : public QAbstractItemModel
     void structureChanged() { m_rowMapStale = true; }
 
     ModuleList* m_modules;
+    quint64 m_dragId = 0;
     mutable OutlineRowMap m_rowMap;
     mutable bool m_rowMapStale = true;
 };

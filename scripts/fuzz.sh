@@ -13,7 +13,7 @@ scripts/install-packages.sh clang libclang-rt-14-dev cmake qt6-base-dev libplist
 
 seconds=${1:-10}
 build=${VANTREL_FUZZ_BUILD_DIR:-build-fuzz}
-targets="fuzz_document fuzz_preferences fuzz_event_text fuzz_formatters fuzz_event_listing fuzz_clipboard"
+targets="fuzz_document fuzz_preferences fuzz_event_text fuzz_formatters fuzz_event_listing fuzz_clipboard fuzz_drag_data"
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON -DVANTREL_TESTS=OFF -DVANTREL_BENCHMARKS=OFF >/dev/null
@@ -30,7 +30,7 @@ for target in $targets; do
     # Small inputs, and a generous time-out that only catches a hang.
     limits="-max_len=8192 -timeout=10"
     case $target in
-    fuzz_document | fuzz_preferences | fuzz_clipboard)
+    fuzz_document | fuzz_preferences | fuzz_clipboard | fuzz_drag_data)
         # Property lists: seeded with real documents, mutated with their tags.
         set -- -dict=fuzz/plist.dict
         for example in examples/*.vantrel; do

@@ -122,4 +122,47 @@ std::vector<int> selectedRowsForStoring(std::vector<int> selectedRows)
     return selectedRows;
 }
 
+DirectSwitching directSwitchingForModule(const Module& module)
+{
+    const bool all = module.unit >= AllLightsUnit;
+    return {!all, !all, !all && module.type == LightType};
+}
+
+DirectSwitching directSwitchingForRows(const OutlineRowMap& rows, const ModuleList& modules,
+                                       const std::vector<int>& selectedRows)
+{
+    bool anyLight = false;
+    bool anyAll = false;
+    for (int row : selectedRows) {
+        if (rows.levelForRow(row) != 0)
+            continue;
+        const Module& module =
+            modules[static_cast<std::size_t>(rows.moduleIndexForOutlineRow(row))];
+        if (module.type == LightType)
+            anyLight = true;
+        else if (module.unit >= AllLightsUnit)
+            anyAll = true;
+    }
+    if (anyAll)
+        return {};
+    return {true, true, anyLight};
+}
+
+DrawerPage drawerPageFor(const OutlineRowMap& rows, const std::vector<int>& selectedRows)
+{
+    return selectedRows.size() == 1 && rows.levelForRow(selectedRows.front()) == 1
+               ? DrawerPage::Event
+               : DrawerPage::NoEvents;
+}
+
+RowSpan pastedModuleRows(const OutlineRowMap& rows, const ModuleList& modules, std::size_t position,
+                         std::size_t count)
+{
+    const std::size_t last = position + count - 1;
+    const int first = rows.rowForModule(position);
+    const int end = rows.rowForModule(last) +
+                    (modules[last].expanded ? static_cast<int>(modules[last].events.size()) : 0);
+    return {first, end};
+}
+
 } // namespace vantrel

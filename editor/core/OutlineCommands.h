@@ -81,6 +81,45 @@ struct DrawerOffsets
 // negative for a narrow window and are kept as computed.
 DrawerOffsets drawerOffsets(int windowWidth);
 
+// The switching controls a selection enables: On, Off, and the brightness
+// slider with its label.
+struct DirectSwitching
+{
+    bool on = false;
+    bool off = false;
+    bool brightness = false;
+    bool operator==(const DirectSwitching&) const = default;
+};
+
+// For one module row: "All Lights" and "All Units" cannot be switched one by
+// one; only a light dims.
+DirectSwitching directSwitchingForModule(const Module& module);
+
+// For several rows (event rows do not count): none when any module is an
+// "All" module of an appliance, else On and Off, and brightness when any is
+// a light. Use directSwitchingForModule for one module row.
+DirectSwitching directSwitchingForRows(const OutlineRowMap& rows, const ModuleList& modules,
+                                       const std::vector<int>& selectedRows);
+
+// The drawer shows the event editor only while one event row is selected.
+enum class DrawerPage
+{
+    NoEvents,
+    Event
+};
+DrawerPage drawerPageFor(const OutlineRowMap& rows, const std::vector<int>& selectedRows);
+
+// The rows pasted modules take, first to last, with the last module's
+// events when it is expanded: the selection a paste of modules leaves.
+struct RowSpan
+{
+    int first = 0;
+    int last = 0;
+    bool operator==(const RowSpan&) const = default;
+};
+RowSpan pastedModuleRows(const OutlineRowMap& rows, const ModuleList& modules,
+                         std::size_t position, std::size_t count);
+
 // The selected rows in the order the document stores them: last row first.
 std::vector<int> selectedRowsForStoring(std::vector<int> selectedRows);
 

@@ -1,0 +1,95 @@
+#include "editor/EventEditorBinding.h"
+
+#include "editor/Modules.h"
+
+#include "editor/DocumentUndo.h"
+#include "editor/EventEditor.h"
+#include "editor/ModulesOutlineModel.h"
+#include "schedule/ModulesDocument.h"
+
+#include <QStackedWidget>
+
+namespace vantrel {
+
+void EventEditorBinding::saveEventData()
+{
+    // Only while the editor shows the current event.
+    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0 ||
+        m_window.m_drawerContent->currentWidget() != m_window.eventView)
+        return;
+    const Event edited = m_window.m_eventEditor->read();
+    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
+    const auto event = static_cast<std::size_t>(m_window.m_currentEventIndex);
+    if (module >= m_window.m_document.modules.size() ||
+        event >= m_window.m_document.modules[module].events.size())
+        return;
+    // The editor reads back the stored record until the user changes something.
+    if (eventFromData(m_window.m_document.modules[module].events[event]) == edited)
+        return;
+    const UndoStep step(m_window, Modules::tr("Event Change"), UndoMerge::SameEvent);
+    setCurrentEvent(edited);
+    m_window.updateChangeCount();
+}
+
+void EventEditorBinding::setCurrentEvent(const Event& event)
+{
+    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
+    m_window.m_model->replaceEvent(module, index, eventToData(event));
+    // The editor fills a day rule's panel from the event as last saved.
+    m_window.m_eventEditor->setSavedEvent(event);
+    m_window.m_eventEditor->checkDaysWarning(event);
+}
+
+void EventEditorBinding::loadEventData()
+{
+    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0)
+        return;
+    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
+    if (module >= m_window.m_document.modules.size() ||
+        index >= m_window.m_document.modules[module].events.size())
+        return;
+    if (const auto event = eventFromData(m_window.m_document.modules[module].events[index]))
+        m_window.m_eventEditor->load(*event, m_window.m_document.modules[module]);
+}
+
+void EventEditorBinding::resetEvent()
+{
+    const UndoStep step(m_window, Modules::tr("Reset"));
+    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0)
+        return;
+    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
+    if (module >= m_window.m_document.modules.size() ||
+        index >= m_window.m_document.modules[module].events.size())
+        return;
+    // Resetting the default event is no change.
+    const bool changes =
+        m_window.m_document.modules[module].events[index] != eventToData(m_window.m_defaultEvent);
+    setCurrentEvent(m_window.m_defaultEvent);
+    loadEventData();
+    if (changes)
+        m_window.updateChangeCount();
+}
+
+void EventEditorBinding::moduleCellCommitted(std::size_t module, bool needsModuleChanged)
+{
+    const UndoStep step(m_window, Modules::tr("Typing"));
+    if (needsModuleChanged) {
+        // The cell committed is the one the module's data follows, whichever
+        // row the selection shows.
+        m_window.m_model->applyModuleChanged(module);
+        m_window.moduleChanged();
+    }
+    m_window.updateChangeCount();
+}
+
+void EventEditorBinding::eventTextCommitted(std::size_t, std::size_t)
+{
+    const UndoStep step(m_window, Modules::tr("Typing"));
+    loadEventData();
+    m_window.updateChangeCount();
+}
+
+} // namespace vantrel

@@ -1,0 +1,31 @@
+#pragma once
+
+// The event editor in a document window's drawer bound to the current event:
+// loading it into the editor, saving the editor's controls back, resetting it.
+
+#include <cstddef>
+
+namespace vantrel {
+
+struct Event;
+class Modules;
+
+class EventEditorBinding
+{
+  public:
+    explicit EventEditorBinding(Modules& window) : m_window(window) {}
+
+    void saveEventData();
+    void setCurrentEvent(const Event& event);
+    void loadEventData();
+    void resetEvent();
+    // A cell of the outline was committed: the module's data and the event
+    // the editor shows follow it.
+    void moduleCellCommitted(std::size_t module, bool needsModuleChanged);
+    void eventTextCommitted(std::size_t module, std::size_t event);
+
+  private:
+    Modules& m_window;
+};
+
+} // namespace vantrel
