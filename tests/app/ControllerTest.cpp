@@ -466,7 +466,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, ControllerFaults,
                                                            {"--fault", "vanish=3@4"},
                                                            "sendEventsToCP290",
                                                            "Sending events failed."}),
-                         [](const auto& info) { return "Row" + std::to_string(info.index); });
+                         [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 TEST_F(ControllerTest, OnlyDoneAppliesThePreferences)
 {

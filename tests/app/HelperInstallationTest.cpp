@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, HelperVersionRule,
                                            VersionCase{"InstalledNewer", "3.5", "3.4", false},
                                            VersionCase{"NoInfoPlist", "", "3.4", true},
                                            VersionCase{"NoBundledHelper", "3.4b2", nullptr, false}),
-                         [](const auto& info) { return std::string(info.param.legend); });
+                         [](const auto& row) { return std::string(row.param.legend); });
 
 TEST_F(HelperInstallationTest, OnlyTheInstalledHelperIsSignalled)
 {

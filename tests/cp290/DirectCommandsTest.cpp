@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         WorkedFrame{"base house code B", [] { return CP290DoSetBaseHouseCode(1); }, "rx 00 E0", ""},
         WorkedFrame{"read clock", [] { return CP290DoGetClock(); }, "rx 04", ""},
         WorkedFrame{"read events", [] { return CP290DoGetEvents(); }, "rx 05", ""}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 TEST_F(DirectCommands, PseudoUnitRequestsTheyCannotCarryOutSendNothing)
 {
@@ -298,7 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return CP290DoSetClock(); },
                   {"The serial device was disconnected", "Input/output error"},
                   1}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 TEST_F(DirectCommands, BabbleIsCutOffAndReported)
 {

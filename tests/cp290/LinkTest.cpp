@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   std::nullopt,
                   concat({handshake(1), {0x05, 0x12, 0x40, 0x60}})}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 // ------------------------------------------------------------ handshake
 
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HandshakeCase{"0xFF where the status belongs, then silence", 1,
                                     handshake(0xFF), false},
                       HandshakeCase{"five 0xFF only, then silence", 2, FF5, false}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 // --------------------------------------------------- attempts and reports
 
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(
                      130,
                      concat({handshake(1), Bytes(128, 0xFF)}),
                      repeated(129, 1.0)}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 TEST_F(LinkTest, FailedCommandAdvancesOnlyBeforeTheExchange)
 {
@@ -544,7 +544,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailureCase{"a folder", [](const std::string& f) { return f; }, "Is a directory"},
         OpenFailureCase{"no path chosen", [](const std::string&) { return std::string(); },
                         "No such file or directory"}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& row) { return "Row" + std::to_string(row.index); });
 
 using LinkAccessTest = DriverFixture;
 

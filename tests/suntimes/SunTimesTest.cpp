@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         SunCase{"half-hour zone east", 2007, 3, 20, 23, 88, 19800, "05:12", "17:18"},
         SunCase{"half-hour zone equals whole-hour zone", 2007, 3, 20, 23, 88, 18000, "05:12",
                 "17:18"}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& row) { return "Case" + std::to_string(row.index); });
 
 TEST(SunTimes, HalfHourOffsetTruncatesTowardZero)
 {
