@@ -179,7 +179,7 @@ void Controller::awakeFromNib()
     // Kept for setting it again should the interface lose its memory.
     setBaseHouseCodeObserver([this](std::uint8_t byte) {
         rememberBaseHouseCode(m_preferences, byte);
-        m_preferences.synchronize();
+        savePreferences(m_preferences, mainWindow());
     });
 
     m_helperProcessID = m_preferences.integerValue(ProcessIDKey);
@@ -279,7 +279,7 @@ void Controller::checkDisclaimer()
     accept->setDefault(true);
     if (sheet.exec() == QDialog::Accepted) {
         m_preferences.setValue(DisclaimerAcceptedKey, true);
-        m_preferences.synchronize();
+        savePreferences(m_preferences, mainWindow());
     } else {
         // Declining ends the program there and then: quit() would first ask
         // every window to close, and one with changes would ask to save.
@@ -311,7 +311,7 @@ bool Controller::doneWithPreferences(bool helperEnabled, bool helperWasRunning)
         writeLog("Enabled by user.");
         addHelperAutostartEntry(installedHelper);
         m_preferences.removeValue(NoHelperKey);
-        m_preferences.synchronize();
+        savePreferences(m_preferences, mainWindow());
         startInstalledHelper();
         return true;
     }
@@ -319,7 +319,7 @@ bool Controller::doneWithPreferences(bool helperEnabled, bool helperWasRunning)
         writeLog("Disabled by user.");
         removeHelperAutostartEntry();
         m_preferences.setValue(NoHelperKey, true);
-        m_preferences.synchronize();
+        savePreferences(m_preferences, mainWindow());
         // Waited for, so that enabling it again right after cannot start a
         // copy that finds this one still running and ends.
         waitForHelperToEnd(

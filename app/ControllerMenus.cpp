@@ -267,7 +267,7 @@ void Controller::serialDeviceSelected(const QString& name)
     m_chosenDevice = name;
     if (m_preferences.stringValue(SerialDeviceKey) != name.toStdString()) {
         m_preferences.setValue(SerialDeviceKey, name.toStdString());
-        m_preferences.synchronize();
+        savePreferences(m_preferences, mainWindow());
     }
     setCP290DeviceFilePath(devicePath(name).c_str());
     for (QMenu* menu : m_cp290Menus)

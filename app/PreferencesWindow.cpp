@@ -1,6 +1,7 @@
 #include "app/PreferencesWindow.h"
 
 #include "cp290/ClockText.h"
+#include "editor/ApplicationPreferences.h"
 #include "platform/DateTime.h"
 #include "platform/Location.h"
 #include "platform/Preferences.h"
@@ -181,7 +182,7 @@ void PreferencesWindow::applyCheckAfterSend()
         m_preferences.setValue(CheckAfterSendKey, true);
     else
         m_preferences.removeValue(CheckAfterSendKey);
-    m_preferences.synchronize();
+    savePreferences(m_preferences, parentWidget());
 }
 
 std::optional<std::pair<int, int>> PreferencesWindow::chosenCoordinates() const
@@ -215,7 +216,7 @@ void PreferencesWindow::applyLocation()
         m_preferences.setValue(LatitudeKey, chosen->first);
         m_preferences.setValue(LongitudeKey, chosen->second);
     }
-    m_preferences.synchronize();
+    savePreferences(m_preferences, parentWidget());
 }
 
 } // namespace vantrel

@@ -11,9 +11,9 @@
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
 #include "editor/DiskWatch.h"
-#include "editor/DocumentUndo.h"
 #include "editor/DocumentHost.h"
 #include "editor/DocumentManager.h"
+#include "editor/DocumentUndo.h"
 #include "editor/EventEditor.h"
 #include "editor/FileNames.h"
 #include "editor/HelperStatusWatcher.h"
@@ -153,7 +153,7 @@ void Modules::saveWindowState()
     Preferences& preferences = applicationPreferences();
     preferences.setValue(ModulesWindowFrameKey, toData(saveGeometry()));
     preferences.setValue(OutlineColumnsKey, toData(modulesOutline->header()->saveState()));
-    preferences.synchronize();
+    savePreferences(preferences, this);
 }
 
 bool Modules::writeToFile(const QString& path, QString* error)
@@ -382,7 +382,7 @@ void Modules::windowWillClose()
         preferences.removeValue(LastModulesFileKey);
     else
         preferences.setValue(LastModulesFileKey, m_filePath.toStdString());
-    preferences.synchronize();
+    savePreferences(preferences, this);
     if (m_manager)
         m_manager->documentClosed(this);
 }
@@ -398,8 +398,15 @@ void Modules::printDocument()
     modulesOutline->setFocus();
     QPrinter& printer = sharedPrinter();
     printer.setDocName(displayName());
-    if (dialogs().runPrintDialog(this, &printer))
-        printOutline(printer);
+    if (!dialogs().runPrintDialog(this, &printer))
+        return;
+    // Nothing printed means the printer or the file was not opened.
+    if (printOutline(printer) == 0)
+        dialogs().alert(
+            this, tr("The document could not be printed."),
+            printer.outputFileName().isEmpty()
+                ? tr("The printer “%1” did not accept the job.").arg(printer.printerName())
+                : tr("“%1” could not be written.").arg(printer.outputFileName()));
 }
 
 void Modules::printPreview()
