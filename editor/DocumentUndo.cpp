@@ -158,7 +158,9 @@ DocumentUndo::DocumentUndo(Modules& window)
 DocumentUndo::~DocumentUndo()
 {
     // The commands go first, so that windows sharing steps with this one
-    // see them gone.
+    // see them gone. The window is being destroyed: the stack's last
+    // signals must not reach it.
+    disconnect(m_stack, nullptr, this, nullptr);
     delete m_stack;
     m_stack = nullptr;
     s_all.erase(std::remove(s_all.begin(), s_all.end(), this), s_all.end());

@@ -289,8 +289,7 @@ void Modules::buildWindow()
                 if (valid)
                     m_draggingModules = modules;
             });
-    m_model->dropHandler = [this](const QMimeData* mime, int row, const QModelIndex& parent,
-                                  bool drop) { return handleDrop(mime, row, parent, drop); };
+    m_model->setDropHost(m_manager, m_editing.get());
     modulesOutline->setDragEnabled(true);
     modulesOutline->setAcceptDrops(true);
     modulesOutline->setDropIndicatorShown(true);
@@ -599,7 +598,6 @@ void Modules::copy() { m_editing->copy(); }
 void Modules::cut() { m_editing->cut(); }
 void Modules::paste() { m_editing->paste(); }
 QMimeData* Modules::dragMimeData(const QModelIndexList& indexes) { return m_editing->dragMimeData(indexes); }
-bool Modules::handleDrop(const QMimeData* mime, int row, const QModelIndex& parent, bool drop) { return m_editing->handleDrop(mime, row, parent, drop); }
 void Modules::sendEventsToCP290() { m_sending->sendEventsToCP290(); }
 void Modules::tellHowTheSendWent(const DownloadReport& report) { m_sending->tellHowTheSendWent(report); }
 void Modules::performEvents() { m_sending->performEvents(); }

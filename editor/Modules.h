@@ -93,7 +93,8 @@ class Modules : public QMainWindow
     // Dragging rows within a window and between windows: a drop always moves.
     quint64 dragId() const { return m_dragId; }
     QMimeData* dragMimeData(const QModelIndexList& indexes);
-    bool handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop);
+    // The outline model's drop (drop) or its judgement of one (!drop).
+    bool handleDrop(const QMimeData* mime, int row, const QModelIndex& parent, bool drop);
     void draggingDone() { m_draggingModules = false; }
     // The source's side of a drop into another window (OutlineDragAndDrop.cpp):
     // the event being edited is saved and forgotten, the dragged rows leave

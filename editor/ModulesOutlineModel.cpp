@@ -228,13 +228,21 @@ QMimeData* ModulesOutlineModel::mimeData(const QModelIndexList& indexes) const
 bool ModulesOutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row,
                                           int, const QModelIndex& parent) const
 {
-    return action == Qt::MoveAction && dropHandler && dropHandler(data, row, parent, false);
+    return action == Qt::MoveAction && planDrop(data, row, parent).has_value();
 }
 
 bool ModulesOutlineModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
                                        const QModelIndex& parent)
 {
-    return action == Qt::MoveAction && dropHandler && dropHandler(data, row, parent, true);
+    if (action != Qt::MoveAction)
+        return false;
+    auto plan = planDrop(data, row, parent);
+    if (!plan)
+        return false;
+    m_dropHost->runDrop([this, &plan] {
+        return plan->modules ? moveModules(std::move(*plan)) : moveEvents(*plan);
+    });
+    return true;
 }
 
 QVariant ModulesOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const

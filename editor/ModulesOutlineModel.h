@@ -13,8 +13,33 @@
 #include <QAbstractItemModel>
 
 #include <functional>
+#include <optional>
 
 namespace vantrel {
+
+class DocumentManager;
+class Modules;
+
+// Where a drop put its rows: `count` modules from `module`, or, with
+// firstEvent, `count` events of `module` from that event.
+struct DroppedRows
+{
+    std::size_t module = 0;
+    std::optional<std::size_t> firstEvent;
+    std::size_t count = 0;
+};
+
+// The window's part in a drop into its outline: what the view shows, and
+// the command around the change (edits ended, one undo step, the dropped
+// rows selected afterwards).
+class OutlineDropHost
+{
+  public:
+    virtual ~OutlineDropHost() = default;
+    virtual bool isModuleExpanded(std::size_t module) const = 0;
+    // Runs `change`, which moves the rows and says where they landed.
+    virtual void runDrop(const std::function<DroppedRows()>& change) = 0;
+};
 
 class ModulesOutlineModel : public QAbstractItemModel
 {
@@ -47,8 +72,14 @@ class ModulesOutlineModel : public QAbstractItemModel
                         int role = Qt::DisplayRole) const override;
 
     // Dragging rows: the drag data names the rows of this model's document
-    // and the drag id of its window; the window judges drops.
+    // and the drag id of its window. A drop moves the rows into this list;
+    // rows from another window leave it through the document manager.
     void setDragId(quint64 id) { m_dragId = id; }
+    void setDropHost(DocumentManager* manager, OutlineDropHost* host)
+    {
+        m_manager = manager;
+        m_dropHost = host;
+    }
     quint64 dragId() const { return m_dragId; }
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
@@ -58,8 +89,6 @@ class ModulesOutlineModel : public QAbstractItemModel
                          const QModelIndex& parent) const override;
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
-    std::function<bool(const QMimeData*, int row, const QModelIndex& parent, bool drop)>
-        dropHandler;
 
     const ModuleList& modules() const { return *m_modules; }
     QModelIndex moduleIndex(std::size_t module, int column = NameColumn) const;
@@ -103,9 +132,25 @@ class ModulesOutlineModel : public QAbstractItemModel
 
   private:
     void structureChanged() { m_rowMapStale = true; }
+    // A drop read and judged: its source window and the rows it moves.
+    struct PlannedDrop
+    {
+        Modules* from = nullptr;
+        bool modules = false;
+        std::vector<std::size_t> draggedModules;
+        std::vector<OutlineRow> draggedEvents; // bottom to top
+        std::size_t target = 0;                // the module that takes events
+        std::size_t dropIndex = 0;
+    };
+    std::optional<PlannedDrop> planDrop(const QMimeData* data, int row,
+                                        const QModelIndex& parent) const;
+    DroppedRows moveModules(PlannedDrop plan);
+    DroppedRows moveEvents(const PlannedDrop& plan);
 
     ModuleList* m_modules;
     quint64 m_dragId = 0;
+    DocumentManager* m_manager = nullptr;
+    OutlineDropHost* m_dropHost = nullptr;
     mutable OutlineRowMap m_rowMap;
     mutable bool m_rowMapStale = true;
 };

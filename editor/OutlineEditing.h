@@ -5,6 +5,7 @@
 // and dragging rows within and between windows. The window's widgets and
 // its document stay with the window; these commands work on them.
 
+#include "editor/ModulesOutlineModel.h"
 #include "editor/core/OutlineCommands.h"
 #include "schedule/Module.h"
 
@@ -31,7 +32,7 @@ class QuietSelection
     int& m_counter;
 };
 
-class OutlineEditing
+class OutlineEditing : public OutlineDropHost
 {
   public:
     explicit OutlineEditing(Modules& window) : m_window(window) {}
@@ -68,9 +69,11 @@ class OutlineEditing
     void cut();
     void paste();
 
-    // Dragging (OutlineDragAndDrop.cpp): a drop always moves.
+    // Dragging (OutlineDragAndDrop.cpp): a drop always moves. The model
+    // moves the rows; the window's part is the command around it.
     QMimeData* dragMimeData(const QModelIndexList& indexes);
-    bool handleDrop(const QMimeData* data, int row, const QModelIndex& parent, bool drop);
+    bool isModuleExpanded(std::size_t module) const override;
+    void runDrop(const std::function<DroppedRows()>& change) override;
 
   private:
     Modules& m_window;

@@ -943,10 +943,14 @@ TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
 TEST_F(ModulesWindow, CopiedModulesPasteInOrderIntoAnotherWindow)
 {
     Modules* source = open(threeModules());
+    QAbstractItemModelTester sourceTester(source->model(),
+                                          QAbstractItemModelTester::FailureReportingMode::Fatal);
     source->selectRow(3, false); // Coffee, then Hall
     source->selectRow(4, true);
     source->findChild<QAction*>("copy")->trigger();
     Modules* target = manager.newDocument();
+    QAbstractItemModelTester targetTester(target->model(),
+                                          QAbstractItemModelTester::FailureReportingMode::Fatal);
     target->outline()->endEditing();
     target->deselectAll();
     target->findChild<QAction*>("paste")->trigger();
@@ -1007,6 +1011,8 @@ TEST_F(ModulesWindow, PasteShortcutInAnEditedCellPastesModulesOrText)
 TEST_F(ModulesWindow, CopiedEventsPasteBeforeTheSelectedEventAndDamagedDataNotAtAll)
 {
     Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     window->expandAll();
     window->selectRow(2, false); // Porch's 23:30 event, then Coffee's 6:45 one
     window->selectRow(4, true);
@@ -1038,6 +1044,7 @@ TEST_F(ModulesWindow, DraggedRowsMoveWithinAndBetweenWindows)
         seven.modules.push_back(named(std::to_string(i)));
     Modules* window = open(seven);
     ModulesOutlineModel* model = window->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     auto drag = [&](Modules* from, std::vector<QModelIndex> rows) {
         return std::unique_ptr<QMimeData>(
             from->dragMimeData(QModelIndexList(rows.begin(), rows.end())));
@@ -1064,6 +1071,8 @@ TEST_F(ModulesWindow, DraggedRowsMoveWithinAndBetweenWindows)
     // Events into another window's expanded module: they leave the source.
     Modules* other = open(threeModules(), "Other.vantrel");
     ASSERT_NE(other, window);
+    QAbstractItemModelTester otherTester(other->model(),
+                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
     data = drag(window, {model->eventIndex(0, 0)});
     ASSERT_TRUE(data);
     const QModelIndex porch = other->model()->moduleIndex(0);

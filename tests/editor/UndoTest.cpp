@@ -237,6 +237,7 @@ TEST_F(Undo, EachCommandIsTakenBackToTheSavedBytesAndBroughtBack)
 TEST_F(Undo, TheEventEditorShowsTheEventUndoneAndTheOutlineItsRows)
 {
     Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     selectRows(window, {2});
     const Event original = *eventFromData(window->document().modules[0].events[1]);
     window->eventEditor()->findChild<QCheckBox*>("securitySwitch")->click();
@@ -276,6 +277,7 @@ TEST_F(Undo, TheEventEditorShowsTheEventUndoneAndTheOutlineItsRows)
 TEST_F(Undo, TheModifiedMarkFollowsTheSavedState)
 {
     Modules* window = open(threeModules());
+    QAbstractItemModelTester tester(window->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     selectRows(window, {4});
     action(window, "delete")->trigger();
     action(window, "expandAll")->trigger();
@@ -343,6 +345,8 @@ TEST_F(Undo, ADragBetweenWindowsIsUndoneInBothOrInNeither)
     two.modules = {threeModules().modules[0], threeModules().modules[2]};
     Modules* source = open(threeModules(), "Source.vantrel");
     Modules* target = open(two, "Target.vantrel");
+    QAbstractItemModelTester sourceTester(source->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester targetTester(target->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     const std::string sourceBefore = savedBytes(source);
     const std::string targetBefore = savedBytes(target);
     QModelIndexList dragged{source->model()->eventIndex(0, 0), source->model()->eventIndex(0, 1)};
