@@ -6,6 +6,8 @@
 #include "editor/core/DragData.h"
 #include "editor/core/OutlineCommands.h"
 
+#include "support/ScheduleBuilders.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,17 +15,7 @@
 namespace vantrel {
 namespace {
 
-ModuleList modulesWith(std::vector<std::pair<int, bool>> shape)
-{
-    ModuleList modules;
-    for (auto [events, expanded] : shape) {
-        Module module;
-        module.events.resize(static_cast<std::size_t>(events));
-        module.expanded = expanded;
-        modules.push_back(module);
-    }
-    return modules;
-}
+using test::modulesWith;
 
 // Rows: 0 M0, 1 e0, 2 e1, 3 M1 (collapsed, 3 events), 4 M2, 5 e0.
 const ModuleList Shape = modulesWith({{2, true}, {3, false}, {1, true}});

@@ -4,6 +4,8 @@
 // program, and answers the window's dialogs from queues.
 
 #include "editor/Dialogs.h"
+#include "schedule/ModulesDocument.h"
+#include "support/ScheduleBuilders.h"
 #include "support/TemporaryHome.h"
 
 #include <QApplication>
@@ -131,5 +133,23 @@ class WindowTest : public ::testing::Test
     TemporaryHome home;
     ScriptedDialogs answers;
 };
+
+// Three modules: Porch expanded with two events, Coffee collapsed with one,
+// Hall without events. Rows: 0 Porch, 1 e0, 2 e1, 3 Coffee, 4 Hall.
+inline ModulesDocument threeModules()
+{
+    ModulesDocument document;
+    Module porch =
+        moduleWith({clockEvent(EventDaysMask, 19, 0), clockEvent(EventDaysMask, 23, 30, false)});
+    porch.name = "Porch";
+    porch.type = LightType;
+    porch.expanded = true;
+    Module coffee = moduleWith({clockEvent(EventDaysMask, 6, 45)}, 1, 7);
+    coffee.name = "Coffee";
+    Module hall;
+    hall.name = "Hall";
+    document.modules = {porch, coffee, hall};
+    return document;
+}
 
 } // namespace vantrel::test

@@ -68,23 +68,6 @@ class ModulesWindow : public WindowTest
     DocumentManager manager;
 };
 
-// Three modules: the first expanded with two events, the second collapsed
-// with one, the third without events. Rows: 0 M0, 1 e0, 2 e1, 3 M1, 4 M2.
-ModulesDocument threeModules()
-{
-    ModulesDocument document;
-    Module porch =
-        moduleWith({clockEvent(EventDaysMask, 19, 0), clockEvent(EventDaysMask, 23, 30, false)});
-    porch.name = "Porch";
-    porch.type = LightType;
-    porch.expanded = true;
-    Module coffee = moduleWith({clockEvent(EventDaysMask, 6, 45)}, 1, 7);
-    coffee.name = "Coffee";
-    Module hall;
-    hall.name = "Hall";
-    document.modules = {porch, coffee, hall};
-    return document;
-}
 
 Module named(std::string name)
 {

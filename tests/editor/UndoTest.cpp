@@ -75,22 +75,6 @@ class Undo : public WindowTest
     DocumentManager manager;
 };
 
-// Rows: 0 Porch, 1 e0, 2 e1, 3 Coffee (collapsed, one event), 4 Hall.
-ModulesDocument threeModules()
-{
-    ModulesDocument document;
-    Module porch =
-        moduleWith({clockEvent(EventDaysMask, 19, 0), clockEvent(EventDaysMask, 23, 30, false)});
-    porch.name = "Porch";
-    porch.type = LightType;
-    porch.expanded = true;
-    Module coffee = moduleWith({clockEvent(EventDaysMask, 6, 45)}, 1, 7);
-    coffee.name = "Coffee";
-    Module hall;
-    hall.name = "Hall";
-    document.modules = {porch, coffee, hall};
-    return document;
-}
 
 void selectRows(Modules* window, std::initializer_list<int> rows)
 {

@@ -7,6 +7,7 @@
 #include "schedule/Module.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vantrel::test {
@@ -48,6 +49,20 @@ inline Module moduleWith(std::vector<Event> events, std::int64_t houseCode = 0,
     for (const Event& e : events)
         m.events.push_back(eventToData(e));
     return m;
+}
+
+// Modules with the given event counts (all zero bytes); those marked
+// expanded show them.
+inline ModuleList modulesWith(std::vector<std::pair<int, bool>> shape)
+{
+    ModuleList modules;
+    for (auto [events, expanded] : shape) {
+        Module module;
+        module.events.resize(static_cast<std::size_t>(events));
+        module.expanded = expanded;
+        modules.push_back(module);
+    }
+    return modules;
 }
 
 } // namespace vantrel::test
