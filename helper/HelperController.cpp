@@ -12,7 +12,6 @@
 #include "platform/SerialDevices.h"
 #include "platform/SignalPipe.h"
 #include "schedule/HelperCopy.h"
-#include "suntimes/SunTimes.h"
 
 #include <string>
 #include <unistd.h>
@@ -85,21 +84,8 @@ bool helperIsDisabled()
     return Preferences(ApplicationDomain).contains(NoHelperKey);
 }
 
-std::time_t nextSendTimeAfter(std::time_t now)
-{
-    std::tm local{};
-    localtime_r(&now, &local);
-    local.tm_mday += 1;
-    local.tm_hour = 3;
-    local.tm_min = 0;
-    local.tm_sec = 0;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
-
 helperController::helperController(std::function<void()> endProgram)
-    : notify(sendDesktopNotification), m_defaults(HelperDomain),
-      m_endProgram(std::move(endProgram))
+    : notify(sendDesktopNotification), m_defaults(HelperDomain), m_endProgram(std::move(endProgram))
 {}
 
 helperController::~helperController()
@@ -218,7 +204,6 @@ void helperController::checkWhatToSend()
     m_damageReported.reset();
     const ModuleList& modules = copy->modules;
 
-    SetRiseSetTimes();
     setCP290DeviceFilePath(path.c_str());
 
     MemoryRecovery recovery{rememberedBaseHouseCode()};
@@ -264,9 +249,9 @@ void helperController::checkWhatToSend()
         succeeded = report.sent && logCheck(report);
         std::optional<std::string> checked;
         if (report.sent && report.checkAsked)
-            checked = !report.differences     ? std::string("not read back")
-                      : report.verified()     ? std::string(VerifiedCheck)
-                                              : differenceText(report.differences->front());
+            checked = !report.differences ? std::string("not read back")
+                      : report.verified() ? std::string(VerifiedCheck)
+                                          : differenceText(report.differences->front());
         if (!terminate || report.sent)
             recordAttempt(report.sent ? HelperResult::Sent : HelperResult::Failed,
                           lastCP290FailureSummary(), checked);
@@ -287,8 +272,8 @@ void helperController::recordAttempt(HelperResult result, const std::string& fai
 {
     const std::time_t now = unixNow();
     HelperAttempt attempt{now, result, failure, check, 0};
-    attempt.nextSend = attempt.succeeded() ? nextSendTimeAfter(now)
-                                           : now + HelperCheckIntervalSeconds;
+    attempt.nextSend =
+        attempt.succeeded() ? nextSendTimeAfter(now) : now + HelperCheckIntervalSeconds;
     storeHelperAttempt(m_defaults, attempt);
     // Once when a streak of failures begins, once when sending works again.
     const bool notified = m_defaults.boolValue(FailureNotifiedKey).value_or(false);

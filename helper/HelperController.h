@@ -6,6 +6,7 @@
 // downloads the whole schedule again with today's sun times, or only sets the
 // interface's clock when nothing needs that. It reports through the log.
 
+#include "cp290/DailyCompile.h"
 #include "cp290/HelperStatus.h"
 #include "platform/Preferences.h"
 
@@ -87,8 +88,5 @@ class helperController
     bool m_saveFailureLogged = false;
     std::optional<DamageReport> m_damageReported;
 };
-
-// 03:00 local time on the calendar day after the given moment.
-std::time_t nextSendTimeAfter(std::time_t now);
 
 } // namespace vantrel
