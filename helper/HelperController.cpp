@@ -1,6 +1,6 @@
 #include "helper/HelperController.h"
 
-#include "helper/DesktopNotification.h"
+#include "helper/NotificationProcess.h"
 
 #include "cp290/ActivityLog.h"
 #include "cp290/Download.h"
@@ -13,7 +13,10 @@
 #include "platform/SignalPipe.h"
 #include "schedule/HelperCopy.h"
 
+#include <functional>
+#include <malloc.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -72,7 +75,33 @@ std::string outcome(const char* format, bool succeeded)
     return line;
 }
 
+// Gives the pages freed by a check back to the system: the helper sleeps
+// for hours between checks and should not hold a schedule's worth of heap.
+void releaseFreeMemory()
+{
+    malloc_trim(0);
+}
+
+struct ReleaseMemoryAtEnd
+{
+    ReleaseMemoryAtEnd() = default;
+    ReleaseMemoryAtEnd(const ReleaseMemoryAtEnd&) = delete;
+    ReleaseMemoryAtEnd& operator=(const ReleaseMemoryAtEnd&) = delete;
+    ~ReleaseMemoryAtEnd() { releaseFreeMemory(); }
+};
+
 } // namespace
+
+std::optional<helperController::FileIdentity> helperController::fileIdentity(
+    const std::string& path)
+{
+    struct stat status{};
+    if (stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{status.st_dev,          status.st_ino,
+                        status.st_size,         status.st_mtim.tv_sec,
+                        status.st_mtim.tv_nsec, status.st_ctim.tv_nsec};
+}
 
 std::string helperLockPath()
 {
@@ -85,7 +114,8 @@ bool helperIsDisabled()
 }
 
 helperController::helperController(std::function<void()> endProgram)
-    : notify(sendDesktopNotification), m_defaults(HelperDomain), m_endProgram(std::move(endProgram))
+    : notify(startDesktopNotification), m_defaults(HelperDomain),
+      m_endProgram(std::move(endProgram))
 {}
 
 helperController::~helperController()
@@ -99,7 +129,6 @@ void helperController::awakeFromNib()
     CP290Verbose = false;
     m_defaults.setValue(ProcessIDKey, static_cast<std::int64_t>(getpid()));
     save();
-    m_defaults.addSuite(ApplicationDomain);
     // Kept for setting it again should the interface lose its memory.
     setBaseHouseCodeObserver(
         [this](std::uint8_t byte) { rememberBaseHouseCode(m_defaults, byte); });
@@ -142,18 +171,36 @@ void helperController::save()
     m_saveFailureLogged = true;
 }
 
-void helperController::reportDamagedCopy(const std::string& error, std::time_t now)
+void helperController::reportDamagedCopy(const Preferences& application,
+                                         const std::string& error, std::time_t now)
 {
-    const PropertyValue* modules = m_defaults.value(HelperModulesKey);
-    const PropertyValue* eventRepeat = m_defaults.value(HelperEventRepeatKey);
-    DamageReport report{modules ? *modules : PropertyValue(),
-                        eventRepeat ? *eventRepeat : PropertyValue(), now};
-    if (m_damageReported && m_damageReported->modules == report.modules &&
-        m_damageReported->eventRepeat == report.eventRepeat &&
+    // A digest, not the values: the damaged copy is not kept between checks.
+    std::string text;
+    for (const char* key : {HelperModulesKey, HelperEventRepeatKey})
+        if (const PropertyValue* value = application.value(key))
+            text += propertyListToXml(*value);
+    const std::size_t digest = std::hash<std::string>{}(text);
+    if (m_damageReported && m_damageReported->digest == digest &&
         now - m_damageReported->loggedAt < static_cast<std::time_t>(SecondsPerDay))
         return;
     writeLog("Events not sent: " + error + ".");
-    m_damageReported = std::move(report);
+    m_damageReported = DamageReport{digest, now};
+}
+
+bool helperController::turnedOff()
+{
+    if (m_defaults.contains(NoHelperKey))
+        return true;
+    // The application's file holds the whole schedule: it is read again only
+    // when it has changed, and only this one setting is kept.
+    const std::optional<FileIdentity> identity =
+        fileIdentity(preferencesFilePath(ApplicationDomain));
+    if (!m_applicationFile || identity != *m_applicationFile) {
+        m_applicationFile = identity;
+        m_noHelper = Preferences(ApplicationDomain).contains(NoHelperKey);
+        releaseFreeMemory();
+    }
+    return m_noHelper;
 }
 
 void helperController::end()
@@ -170,7 +217,7 @@ void helperController::checkWhatToSend()
     save();
     // Turned off while its stop did not reach us (a stale process id): the
     // user's choice wins over the schedule.
-    if (m_defaults.contains(NoHelperKey)) {
+    if (turnedOff()) {
         writeLog("Terminated.");
         end();
         return;
@@ -181,24 +228,29 @@ void helperController::checkWhatToSend()
         if (*sendTime > now && *sendTime - now <= SendTimeHorizonSeconds)
             return;
 
-    const auto device = m_defaults.stringValue(SerialDeviceKey);
+    // A send is due: the application's settings and schedule are read now
+    // and let go when the check ends.
+    const ReleaseMemoryAtEnd release;
+    Preferences application(HelperDomain);
+    application.addSuite(ApplicationDomain);
+    const auto device = application.stringValue(SerialDeviceKey);
     if (!device)
         return;
     // While no device is usable nothing could be sent anyway; with a
     // schedule waiting, the night counts as failed.
     const std::string path = serialDevicePath(*device);
     if (path.empty() || access(path.c_str(), W_OK) != 0) {
-        if (readHelperCopy(m_defaults))
+        if (readHelperCopy(application))
             recordAttempt(HelperResult::Failed, "serial device " + *device + " not found", {});
         return;
     }
 
     std::string error;
-    const auto copy = readHelperCopy(m_defaults, &error);
+    auto copy = readHelperCopy(application, &error);
     if (!copy) {
         // Nothing stored yet is silent. A damaged copy is never sent in part.
         if (!error.empty())
-            reportDamagedCopy(error, now);
+            reportDamagedCopy(application, error, now);
         return;
     }
     m_damageReported.reset();
@@ -239,7 +291,7 @@ void helperController::checkWhatToSend()
         if (endIfTerminating())
             return;
         sending = 1;
-        const bool check = m_defaults.boolValue(CheckAfterSendKey).value_or(false);
+        const bool check = application.boolValue(CheckAfterSendKey).value_or(false);
         const DownloadReport report =
             finishDownload(recovery.reprogrammed ? std::nullopt : recovery.baseHouseCode, check);
         if (report.reprogrammed)
