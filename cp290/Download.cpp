@@ -43,19 +43,22 @@ SunTimes sunOfGlobals()
     return {gSunriseTime, gSunsetTime};
 }
 
-std::vector<TimerEventRecord> tableOfGlobals()
+// The table as records, in a buffer kept between calls: a download adds
+// events one at a time and each call reads the whole table.
+std::vector<TimerEventRecord>& tableOfGlobals()
 {
-    std::vector<TimerEventRecord> table;
+    static std::vector<TimerEventRecord> table;
+    table.clear();
     const unsigned count = std::min<unsigned>(NumEvents, CP290MaxEvents);
-    table.reserve(count);
     for (unsigned i = 0; i < count; ++i)
         table.push_back(decodeTimerEvent(CP290TimerEvent[i]));
     return table;
 }
 
-void storeTable(const std::vector<TimerEventRecord>& table)
+// Writes the entries from index `from` on, and the count.
+void storeTable(const std::vector<TimerEventRecord>& table, std::size_t from = 0)
 {
-    for (std::size_t i = 0; i < table.size(); ++i)
+    for (std::size_t i = from; i < table.size(); ++i)
         encodeTimerEvent(table[i], static_cast<unsigned>(i), CP290TimerEvent[i]);
     NumEvents = static_cast<std::uint16_t>(table.size());
 }
@@ -109,10 +112,16 @@ SendEventResult addEventToDownload(std::int64_t houseCodeIndex, std::int64_t uni
                                    std::string* error)
 {
     eventsOffered = true;
-    std::vector<TimerEventRecord> table = tableOfGlobals();
+    std::vector<TimerEventRecord>& table = tableOfGlobals();
+    static std::vector<TimerEventRecord> before;
+    before.assign(table.begin(), table.end());
     const SendEventResult result = compileEvent(&table, houseCodeIndex, unit, event, repeat,
                                                 momentOfGlobals(), sunOfGlobals(), error);
-    storeTable(table);
+    // Only merged (changed) and new entries are written back.
+    std::size_t from = 0;
+    while (from < before.size() && before[from] == table[from])
+        ++from;
+    storeTable(table, from);
     return result;
 }
 
