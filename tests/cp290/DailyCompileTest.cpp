@@ -7,12 +7,14 @@
 #include "cp290/DailyCompile.h"
 #include "cp290/Download.h"
 #include "cp290/Driver.h"
+#include "cp290/Verification.h"
 #include "platform/Location.h"
 #include "suntimes/SunTimes.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 namespace vantrel {
@@ -153,6 +155,27 @@ TEST(DailyCompile, SendTimeIsThreeOClockTheNextDayAlsoAcrossClockChanges)
               zone.localMoment(2027, 1, 1, 3, 0, 0));
     EXPECT_EQ(nextSendTimeAfter(zone.localMoment(2026, 11, 1, 1, 30, 0)),
               zone.localMoment(2026, 11, 2, 3, 0, 0));
+}
+
+TEST(DailyCompile, VerificationExpectsWhatTheDownloadStores)
+{
+    test::FixedClock clock(2026, 12, 24, 16, 0);
+    setLocationOverride({40, -74, 0});
+    for (const auto& c : test::compileCases(VANTREL_SOURCE_DIR "/examples")) {
+        resetDriverState();
+        prepareDownload(c.modules, c.repeat);
+        const SlotTable stored = downloadedSlots();
+        const CompiledSchedule compiled =
+            compileSchedule(c.modules, c.repeat, compileMomentAt(GetDateTime()),
+                            SunTimes{gSunriseTime, gSunsetTime});
+        const SlotTable expected = slotsAfterDownload(compiled.entries);
+        EXPECT_EQ(stored.count, expected.count) << c.name;
+        EXPECT_EQ(std::memcmp(stored.entries, expected.entries, sizeof stored.entries), 0)
+            << c.name;
+    }
+    setLocationOverride({});
+    resetDriverState();
+    resetSunTimes();
 }
 
 } // namespace
