@@ -17,13 +17,14 @@ Measured per process, from the opening of the window to its end:
   - wake-ups: voluntary context switches (/proc/PID/status, all threads) and
     the scheduler's nr_switches and nr_voluntary_switches (/proc/PID/sched),
     per hour of window;
-  - CPU per check: se.sum_exec_runtime (/proc/PID/sched) read 5 s before and
-    5 s after each moment a check is due (start + k x 300 s, monotonic),
-    giving one figure per check; min / median / max over the checks.
+  - CPU per check: se.sum_exec_runtime (/proc/PID/sched) read half way
+    between checks (the first check's end + (k + 1/2) x 300 s, monotonic), so
+    that each difference holds exactly one check whatever its timer's slack;
+    min / median / max over the checks.
 
   bench/helper-at-rest.py --build BUILD_DIR [--checks 6]
 
-The window is checks x 300 s plus a few seconds (30 minutes by default).
+The window is checks x 300 s (30 minutes by default).
 """
 
 import argparse
@@ -121,7 +122,9 @@ class Subject:
     def __init__(self, name, process, started):
         self.name = name
         self.process = process
-        self.started = started  # monotonic, just before the process was started
+        # Monotonic: when its checks began to count (a helper's first check
+        # has ended: its timer starts then).
+        self.started = started
 
 
 def start_helper(build, root, name, modules, cleanup):
@@ -186,35 +189,45 @@ def main():
             subjects = [small, large, floor]
 
             deadline = time.monotonic() + 120
-            while not (small_ready() and large_ready()):
+            waiting = {small.name: (small, small_ready), large.name: (large, large_ready)}
+            while waiting:
                 if time.monotonic() > deadline:
                     sys.exit("helper-at-rest: the first checks did not end within 120 s")
-                time.sleep(0.5)
+                for name, (subject, ready) in list(waiting.items()):
+                    if ready():
+                        subject.started = time.monotonic()
+                        del waiting[name]
+                time.sleep(0.2)
             for subject in subjects:
                 if subject.process.poll() is not None:
                     sys.exit("helper-at-rest: %s ended" % subject.name)
 
-            opened = time.monotonic()
-            before = {s.name: (voluntary_switches(s.process.pid), scheduler_counts(s.process.pid))
-                      for s in subjects}
-            # The due moments of every subject's checks within the window.
+            # Each subject is sampled half way between its checks; the window
+            # is from the first sample to the last, whatever the subject.
             moments = []
             for s in subjects:
-                k = int((opened - s.started) // CHECK_SECONDS) + 1
-                for i in range(args.checks):
-                    moments.append((s.started + (k + i) * CHECK_SECONDS, s))
+                for i in range(args.checks + 1):
+                    moments.append((s.started + (i + 0.5) * CHECK_SECONDS, i, s))
             moments.sort(key=lambda m: m[0])
-            per_check = {s.name: [] for s in subjects}
-            for due, s in moments:
-                time.sleep(max(0.0, due - 5 - time.monotonic()))
-                cpu_before = cpu_milliseconds(s.process.pid)
-                time.sleep(max(0.0, due + 5 - time.monotonic()))
-                per_check[s.name].append(cpu_milliseconds(s.process.pid) - cpu_before)
+            samples = {s.name: [] for s in subjects}
+            before = {}
+            opened = None
+            for due, i, s in moments:
+                time.sleep(max(0.0, due - time.monotonic()))
+                if opened is None:
+                    opened = time.monotonic()
+                if i == 0:
+                    before[s.name] = (voluntary_switches(s.process.pid), scheduler_counts(s.process.pid),
+                                      time.monotonic())
+                samples[s.name].append(cpu_milliseconds(s.process.pid))
             closed = time.monotonic()
+            per_check = {name: [b - a for a, b in zip(values, values[1:])]
+                         for name, values in samples.items()}
             window = closed - opened
 
-            print("helper at rest: window of %.0f s opened after each helper's first send; "
-                  "load average %s" % (window, " ".join(open("/proc/loadavg").read().split()[:3])))
+            print("helper at rest: %d checks each, over %.0f s from half way to the first one; "
+                  "load average %s" % (args.checks, window,
+                                       " ".join(open("/proc/loadavg").read().split()[:3])))
             header = "%-20s %9s %9s %12s %12s %12s %s" % (
                 "", "VmRSS kB", "VmHWM kB", "vol. sw./h", "sched sw./h", "sched vol./h",
                 "CPU per check ms min/median/max")
@@ -224,7 +237,7 @@ def main():
                 status = read_status(pid)
                 voluntary = voluntary_switches(pid) - before[s.name][0]
                 sched_before, sched_after = before[s.name][1], scheduler_counts(pid)
-                hour = 3600 / window
+                hour = 3600 / (closed - before[s.name][2])
                 if sched_before and sched_after:
                     switches = "%.1f" % ((sched_after["nr_switches"] - sched_before["nr_switches"]) * hour)
                     wakeups = "%.1f" % ((sched_after["nr_voluntary_switches"]
