@@ -48,20 +48,15 @@ QString PreferencesWindow::timeZoneLocationText(const QString& zone,
 
 QString PreferencesWindow::sunTimesText(int latitude, int longitude)
 {
-    // Computed for the place given, then the location in force is put back.
-    const LocationOverride saved = locationOverride();
-    LocationOverride trial = saved;
-    trial.latitude = latitude;
-    trial.longitude = longitude;
-    setLocationOverride(trial);
-    const std::uint32_t savedRise = gSunriseTime;
-    const std::uint32_t savedSet = gSunsetTime;
-    SetRiseSetTimes();
-    const QString rise = sunTimeText(gSunriseTime);
-    const QString set = sunTimeText(gSunsetTime);
-    gSunriseTime = savedRise;
-    gSunsetTime = savedSet;
-    setLocationOverride(saved);
+    // For the place given, with the offset from Greenwich in force now.
+    const std::time_t now = unixNow();
+    MachineLocation place = readLocationAt(now);
+    place.latitude = fractFromDegrees(latitude);
+    place.longitude = fractFromDegrees(longitude);
+    const DateTimeRec today = secondsToDate(localSecondsFromUnix(now));
+    const SunTimes times = sunTimesOn(today.year, today.month, today.day, place);
+    const QString rise = sunTimeText(times.sunrise);
+    const QString set = sunTimeText(times.sunset);
     if (rise.isEmpty() && set.isEmpty())
         return tr("Today: no sunrise and no sunset here.");
     return tr("Today: sunrise %1, sunset %2")

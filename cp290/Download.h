@@ -8,8 +8,10 @@
 // A download is three calls: CP290DoSendEventStart() once, CP290DoSendEvent()
 // for every event (modules last to first, events last to first; stop at the
 // first false), then CP290DoSendEventEnd(), the only one that talks to the
-// interface. The table is CP290TimerEvent/NumEvents of the driver.
+// interface. The table is CP290TimerEvent/NumEvents of the driver; the
+// entries themselves come from the compile in DailyCompile.h.
 
+#include "cp290/DailyCompile.h"
 #include "platform/DateTime.h"
 #include "schedule/Event.h"
 #include "schedule/Module.h"
@@ -19,12 +21,6 @@
 
 namespace vantrel {
 
-// Modes of a timer event (byte 2 of an entry).
-constexpr std::uint8_t CP290ModeWeekly = 8;
-constexpr std::uint8_t CP290ModeWeeklySecurity = 9;
-constexpr std::uint8_t CP290ModeToday = 4;
-constexpr std::uint8_t CP290ModeTomorrow = 2;
-
 // Reference times of the current download, set by CP290DoSendEventStart.
 extern std::uint32_t NowSecs;
 extern DateTimeRec NowDateTime; // today, hour/minute/second 0
@@ -32,18 +28,7 @@ extern std::uint32_t TodayMidnightSecs;
 extern std::uint32_t TomorrowMidnightSecs;
 extern std::uint32_t TodaySecs; // time-of-day value of now
 
-// Why CP290DoSendEvent refused an event.
-enum class SendEventResult
-{
-    Added,         // added, merged, or nothing to do today
-    TooManyEvents, // a 129th distinct entry was needed
-    InvalidModule, // house code outside 0-15 or unit outside 1-18
-    InvalidEvent,  // brightness outside 1-9 on a unit 1-16
-};
-
 inline constexpr const char* TooManyEventsTitle = "Too many events specified";
-inline constexpr const char* TooManyEventsMessage =
-    "A maximum of 128 events can be specified.  The events cannot be sent to the CP290.";
 inline constexpr const char* InvalidScheduleTitle = "Invalid module in schedule";
 
 // Empties the table, computes today's sun times and takes the reference times.

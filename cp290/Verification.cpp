@@ -1,5 +1,6 @@
 #include "cp290/Verification.h"
 
+#include "cp290/DailyCompile.h"
 #include "cp290/Download.h"
 #include "cp290/Recovery.h"
 
@@ -42,17 +43,26 @@ std::string eventsText(unsigned count)
 
 } // namespace
 
-SlotTable downloadedSlots()
+SlotTable slotsAfterDownload(std::span<const TimerEventRecord> entries)
 {
     SlotTable table;
     for (auto& slot : table.entries) {
         std::memset(slot, 0, sizeof slot);
         slot[2] = CP290EmptySlotMode;
     }
-    table.count = std::min<unsigned>(NumEvents, CP290MaxEvents);
+    table.count = static_cast<unsigned>(std::min<std::size_t>(entries.size(), CP290MaxEvents));
     for (unsigned i = 0; i < table.count; ++i)
-        std::memcpy(table.entries[i], CP290TimerEvent[i], CP290TimerEventSize);
+        encodeTimerEvent(entries[i], i, table.entries[i]);
     return table;
+}
+
+SlotTable downloadedSlots()
+{
+    std::vector<TimerEventRecord> entries;
+    const unsigned count = std::min<unsigned>(NumEvents, CP290MaxEvents);
+    for (unsigned i = 0; i < count; ++i)
+        entries.push_back(decodeTimerEvent(CP290TimerEvent[i]));
+    return slotsAfterDownload(entries);
 }
 
 std::vector<SlotDifference> compareSlots(const SlotTable& expected,

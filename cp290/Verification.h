@@ -4,6 +4,7 @@
 // compared, slot by slot, with what a download puts there. A download stores
 // entry i of the table in slot i, after erasing every slot.
 
+#include "cp290/DailyCompile.h"
 #include "cp290/EventListing.h"
 
 #include <cstdint>
@@ -21,8 +22,10 @@ struct SlotTable
     unsigned count = 0; // used slots, entries 0 to count - 1
 };
 
-// What a download of the current table (CP290TimerEvent, NumEvents) leaves
-// in the interface. Taken before reading back, which overwrites the table.
+// What a download of these entries leaves in the interface.
+SlotTable slotsAfterDownload(std::span<const TimerEventRecord> entries);
+// The same for the current table (CP290TimerEvent, NumEvents). Taken before
+// reading back, which overwrites the table.
 SlotTable downloadedSlots();
 
 struct SlotDifference

@@ -1,14 +1,14 @@
 #include "cp290/WeekAhead.h"
 
-#include "cp290/Download.h"
+#include "cp290/DailyCompile.h"
 #include "cp290/Driver.h"
 #include "cp290/EventListing.h"
+#include "platform/Location.h"
 #include "suntimes/SunTimes.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <tuple>
@@ -17,7 +17,7 @@ namespace vantrel {
 namespace {
 
 // The helper's send time; a download in force until then came the day before.
-constexpr int SendMinuteOfDay = 3 * 60;
+constexpr int SendMinuteOfDay = DailySendHour * 60;
 
 constexpr const char* TooManyEventsText =
     "More than 128 events were specified.  They cannot be sent to the CP290.";
@@ -41,59 +41,10 @@ struct DayDownload
     std::vector<CompiledEntry> entries;
 };
 
-// The week borrows the download's globals and the clock; a download being
-// prepared elsewhere in this process finds them as it left them.
-class BorrowedDriverState
-{
-  public:
-    BorrowedDriverState()
-        : m_clock(unixClock()), m_numEvents(NumEvents), m_nowSecs(NowSecs),
-          m_nowDateTime(NowDateTime), m_todayMidnight(TodayMidnightSecs),
-          m_tomorrowMidnight(TomorrowMidnightSecs), m_todaySecs(TodaySecs), m_sunrise(gSunriseTime),
-          m_sunset(gSunsetTime)
-    {
-        std::memcpy(m_table, CP290TimerEvent, sizeof m_table);
-    }
-    ~BorrowedDriverState()
-    {
-        std::memcpy(CP290TimerEvent, m_table, sizeof m_table);
-        NumEvents = m_numEvents;
-        NowSecs = m_nowSecs;
-        NowDateTime = m_nowDateTime;
-        TodayMidnightSecs = m_todayMidnight;
-        TomorrowMidnightSecs = m_tomorrowMidnight;
-        TodaySecs = m_todaySecs;
-        gSunriseTime = m_sunrise;
-        gSunsetTime = m_sunset;
-        setUnixClock(std::move(m_clock));
-    }
-    BorrowedDriverState(const BorrowedDriverState&) = delete;
-    BorrowedDriverState& operator=(const BorrowedDriverState&) = delete;
-
-  private:
-    UnixClock m_clock;
-    std::uint8_t m_table[CP290MaxEvents][CP290TimerEventSize];
-    std::uint16_t m_numEvents;
-    std::uint32_t m_nowSecs;
-    DateTimeRec m_nowDateTime;
-    std::uint32_t m_todayMidnight;
-    std::uint32_t m_tomorrowMidnight;
-    std::uint32_t m_todaySecs;
-    std::uint32_t m_sunrise;
-    std::uint32_t m_sunset;
-};
-
-// 3:00 AM local time of a day, as the helper's "tomorrow at 3:00 AM" finds
-// it: on a day whose clock skips that hour, the moment the clock shows after it.
+// The helper's send time of a day, as its "tomorrow at 3:00 AM" finds it.
 std::time_t sendMoment(const DateTimeRec& date)
 {
-    std::tm local{};
-    local.tm_year = date.year - 1900;
-    local.tm_mon = date.month - 1;
-    local.tm_mday = date.day;
-    local.tm_hour = 3;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
+    return sendTimeOn(date.year, date.month, date.day);
 }
 
 template <typename Visit> bool walkEvents(const ModuleList& modules, Visit visit)
@@ -112,38 +63,33 @@ template <typename Visit> bool walkEvents(const ModuleList& modules, Visit visit
 
 DayDownload compileAt(std::time_t moment, const ModuleList& modules, ClassicEventRepeat repeat)
 {
-    setUnixClock([moment] { return moment; });
-    CP290DoSendEventStart();
+    const CompileMoment reference = compileMomentAt(localSecondsFromUnix(moment));
+    const DateTimeRec& date = reference.today;
+    const SunTimes sun = sunTimesOn(date.year, date.month, date.day, readLocationAt(moment));
     DayDownload download;
-    download.sunrise = gSunriseTime;
-    download.sunset = gSunsetTime;
+    download.sunrise = sun.sunrise;
+    download.sunset = sun.sunset;
 
     // The whole walk decides, as for the helper, whether anything is sent.
-    walkEvents(modules, [&](const Module& module, std::size_t, std::size_t, const Event& event) {
-        std::string reason;
-        const SendEventResult result =
-            addEventToDownload(module.houseCode, module.unit, event, repeat, &reason);
-        if (result == SendEventResult::Added)
-            return true;
-        download.failure = result == SendEventResult::TooManyEvents ? TooManyEventsText : reason;
-        return false;
-    });
-    if (!download.failure.empty())
+    const CompiledSchedule whole = compileSchedule(modules, repeat, reference, sun);
+    if (whole.result != SendEventResult::Added) {
+        download.failure =
+            whole.result == SendEventResult::TooManyEvents ? TooManyEventsText : whole.error;
         return download;
+    }
 
     // Each event alone, so every entry keeps the event it came from; merging
     // only joins units of one house code and changes nothing that is switched.
-    walkEvents(modules,
-               [&](const Module& module, std::size_t m, std::size_t e, const Event& event) {
-                   NumEvents = 0;
-                   addEventToDownload(module.houseCode, module.unit, event, repeat);
-                   for (unsigned i = 0; i < NumEvents; ++i) {
-                       const std::uint8_t* entry = CP290TimerEvent[i];
-                       download.entries.push_back(
-                           {entry[2], entry[3], entry[4] * 60 + entry[5], entry[9], m, e});
-                   }
-                   return true;
-               });
+    std::vector<TimerEventRecord> alone;
+    walkEvents(
+        modules, [&](const Module& module, std::size_t m, std::size_t e, const Event& event) {
+            alone.clear();
+            compileEvent(&alone, module.houseCode, module.unit, event, repeat, reference, sun);
+            for (const TimerEventRecord& entry : alone)
+                download.entries.push_back(
+                    {entry.mode, entry.days, entry.hour * 60 + entry.minute, entry.function, m, e});
+            return true;
+        });
     return download;
 }
 
@@ -236,11 +182,11 @@ std::string oneLine(const std::string& text)
 SwitchingKind WeekSwitching::kind() const
 {
     switch (function) {
-    case 0: // all units off
-    case 3:
+    case CP290FunctionAllUnitsOff:
+    case CP290FunctionOff:
         return SwitchingKind::Off;
-    case 1: // all lights on
-    case 2:
+    case CP290FunctionAllLightsOn:
+    case CP290FunctionOn:
         return SwitchingKind::On;
     default:
         return SwitchingKind::Dim;
@@ -303,7 +249,6 @@ bool computeWeekAhead(const ModuleList& modules, ClassicEventRepeat repeat, int 
         return false;
     }
 
-    const BorrowedDriverState borrowed;
     std::vector<DateTimeRec> dates;
     std::vector<DayDownload> downloads;
     for (int i = -1; i < days; ++i) {

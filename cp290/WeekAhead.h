@@ -58,9 +58,8 @@ struct WeekDay
 
 // The days from year-month-day on. False (with the reason) when the first
 // day does not exist, the count is outside 1 to WeekAheadMaxDays, or the
-// days run past the schedule's clock (2040-02-06). The driver's download
-// table, reference times, sun times and the clock are put back afterwards,
-// but the computation must not run while an exchange is under way.
+// days run past the schedule's clock (2040-02-06). Touches no driver state:
+// it may run while an exchange is under way.
 bool computeWeekAhead(const ModuleList& modules, ClassicEventRepeat repeat, int year, int month,
                       int day, int days, std::vector<WeekDay>* result, std::string* error);
 

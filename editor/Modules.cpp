@@ -141,12 +141,10 @@ void Modules::scheduleCountUpdate()
 
 void Modules::updateScheduleCount()
 {
-    // The count shares the driver's download table: never during an exchange.
-    if (documentHost() && documentHost()->isBusy()) {
-        m_countTimer.start(200);
-        return;
-    }
-    m_countLabel->setText(scheduleCountText());
+    // Again when the clock can change it (an event's minute, midnight, 3:00 AM).
+    const ScheduleCount count = countScheduleEvents(m_document.modules, m_document.eventRepeat);
+    m_countLabel->setText(vantrel::scheduleCountText(count));
+    recountAtNextChange(this, count, [this] { updateScheduleCount(); });
 }
 
 QString Modules::scheduleCountText() const

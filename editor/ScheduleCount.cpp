@@ -1,10 +1,16 @@
 #include "editor/ScheduleCount.h"
 
-#include "cp290/Download.h"
 #include "cp290/Driver.h"
 #include "editor/DocumentHost.h"
 
+#include "platform/DateTime.h"
+#include "platform/Location.h"
+
 #include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
 
 namespace vantrel {
 namespace {
@@ -23,34 +29,27 @@ void setDocumentHost(DocumentHost* host)
     installedHost = host;
 }
 
+ScheduleCount countScheduleEvents(const ModuleList& modules, ClassicEventRepeat repeat,
+                                  const CompileMoment& moment, const SunTimes& sun)
+{
+    const CompiledSchedule compiled =
+        compileSchedule(modules, repeat, moment, sun, CompileStop::WhenFull);
+    ScheduleCount count;
+    count.events = static_cast<int>(compiled.entries.size());
+    count.tooMany = compiled.result == SendEventResult::TooManyEvents;
+    count.damaged = compiled.damagedModule;
+    count.damagedEvent = compiled.damagedEvent;
+    count.nextChange = nextCompileChange(modules, moment, sun);
+    return count;
+}
+
 ScheduleCount countScheduleEvents(const ModuleList& modules, ClassicEventRepeat repeat)
 {
-    ScheduleCount count;
-    CP290DoSendEventStart();
-    for (std::size_t m = modules.size(); m-- > 0;) {
-        const Module& module = modules[m];
-        for (std::size_t e = module.events.size(); e-- > 0;) {
-            const auto event = eventFromData(module.events[e]);
-            if (!event)
-                continue;
-            switch (addEventToDownload(module.houseCode, module.unit, *event, repeat)) {
-            case SendEventResult::Added:
-                break;
-            case SendEventResult::TooManyEvents:
-                count.tooMany = true;
-                count.events = NumEvents;
-                return count;
-            case SendEventResult::InvalidModule:
-                count.damaged = true;
-                break;
-            case SendEventResult::InvalidEvent:
-                count.damagedEvent = true;
-                break;
-            }
-        }
-    }
-    count.events = NumEvents;
-    return count;
+    const std::time_t now = unixNow();
+    const CompileMoment moment = compileMomentAt(localSecondsFromUnix(now));
+    const DateTimeRec& date = moment.today;
+    return countScheduleEvents(modules, repeat, moment,
+                               sunTimesOn(date.year, date.month, date.day, readLocationAt(now)));
 }
 
 QString scheduleCountText(const ScheduleCount& count)
@@ -71,6 +70,34 @@ QString scheduleCountText(const ScheduleCount& count)
     return QCoreApplication::translate("Modules", "%1 of %2 CP290 events today")
         .arg(count.events)
         .arg(CP290MaxEvents);
+}
+
+} // namespace vantrel
+
+namespace vantrel {
+
+void recountAtNextChange(QObject* owner, const ScheduleCount& count, std::function<void()> recount)
+{
+    static const QString name = QStringLiteral("scheduleCountChange");
+    auto* timer = owner->findChild<QTimer*>(name, Qt::FindDirectChildrenOnly);
+    if (!timer) {
+        timer = new QTimer(owner);
+        timer->setObjectName(name);
+        timer->setSingleShot(true);
+        // Event times are minutes: the count must change on the minute, not
+        // up to 5% of a long wait late or early.
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    timer->disconnect();
+    QObject::connect(timer, &QTimer::timeout, owner, std::move(recount));
+    const std::time_t now = unixNow();
+    // In real seconds, so that a daylight-saving change on the way is counted;
+    // where the local moment is ambiguous, the local difference.
+    std::int64_t wait = static_cast<std::int64_t>(unixFromLocalSeconds(count.nextChange)) - now;
+    if (wait <= 0)
+        wait = std::int64_t{count.nextChange} - localSecondsFromUnix(now);
+    wait = std::clamp<std::int64_t>(wait, 1, SecondsPerDay + 3600);
+    timer->start(std::chrono::seconds(wait));
 }
 
 } // namespace vantrel

@@ -2,7 +2,6 @@
 
 #include "cp290/EventListing.h"
 #include "editor/Dialogs.h"
-#include "editor/DocumentHost.h"
 #include "editor/Modules.h"
 #include "schedule/EventSummary.h"
 #include "suntimes/SunTimes.h"
@@ -506,11 +505,6 @@ void WeekAheadWindow::recompute()
 {
     if (!m_document)
         return;
-    // The week borrows the driver's download table: never during an exchange.
-    if (documentHost() && documentHost()->isBusy()) {
-        m_recomputeTimer.start(200);
-        return;
-    }
     const std::uint32_t now = GetDateTime();
     const std::uint32_t today = now - now % SecondsPerDay;
     const ModulesDocument& document = m_document->document();

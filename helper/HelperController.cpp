@@ -1,6 +1,6 @@
 #include "helper/HelperController.h"
 
-#include "helper/DesktopNotification.h"
+#include "helper/NotificationProcess.h"
 
 #include "cp290/ActivityLog.h"
 #include "cp290/Download.h"
@@ -12,9 +12,11 @@
 #include "platform/SerialDevices.h"
 #include "platform/SignalPipe.h"
 #include "schedule/HelperCopy.h"
-#include "suntimes/SunTimes.h"
 
+#include <functional>
+#include <malloc.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -73,7 +75,33 @@ std::string outcome(const char* format, bool succeeded)
     return line;
 }
 
+// Gives the pages freed by a check back to the system: the helper sleeps
+// for hours between checks and should not hold a schedule's worth of heap.
+void releaseFreeMemory()
+{
+    malloc_trim(0);
+}
+
+struct ReleaseMemoryAtEnd
+{
+    ReleaseMemoryAtEnd() = default;
+    ReleaseMemoryAtEnd(const ReleaseMemoryAtEnd&) = delete;
+    ReleaseMemoryAtEnd& operator=(const ReleaseMemoryAtEnd&) = delete;
+    ~ReleaseMemoryAtEnd() { releaseFreeMemory(); }
+};
+
 } // namespace
+
+std::optional<helperController::FileIdentity> helperController::fileIdentity(
+    const std::string& path)
+{
+    struct stat status{};
+    if (stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{status.st_dev,          status.st_ino,
+                        status.st_size,         status.st_mtim.tv_sec,
+                        status.st_mtim.tv_nsec, status.st_ctim.tv_nsec};
+}
 
 std::string helperLockPath()
 {
@@ -85,20 +113,8 @@ bool helperIsDisabled()
     return Preferences(ApplicationDomain).contains(NoHelperKey);
 }
 
-std::time_t nextSendTimeAfter(std::time_t now)
-{
-    std::tm local{};
-    localtime_r(&now, &local);
-    local.tm_mday += 1;
-    local.tm_hour = 3;
-    local.tm_min = 0;
-    local.tm_sec = 0;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
-
 helperController::helperController(std::function<void()> endProgram)
-    : notify(sendDesktopNotification), m_defaults(HelperDomain),
+    : notify(startDesktopNotification), m_defaults(HelperDomain),
       m_endProgram(std::move(endProgram))
 {}
 
@@ -113,7 +129,6 @@ void helperController::awakeFromNib()
     CP290Verbose = false;
     m_defaults.setValue(ProcessIDKey, static_cast<std::int64_t>(getpid()));
     save();
-    m_defaults.addSuite(ApplicationDomain);
     // Kept for setting it again should the interface lose its memory.
     setBaseHouseCodeObserver(
         [this](std::uint8_t byte) { rememberBaseHouseCode(m_defaults, byte); });
@@ -156,18 +171,36 @@ void helperController::save()
     m_saveFailureLogged = true;
 }
 
-void helperController::reportDamagedCopy(const std::string& error, std::time_t now)
+void helperController::reportDamagedCopy(const Preferences& application,
+                                         const std::string& error, std::time_t now)
 {
-    const PropertyValue* modules = m_defaults.value(HelperModulesKey);
-    const PropertyValue* eventRepeat = m_defaults.value(HelperEventRepeatKey);
-    DamageReport report{modules ? *modules : PropertyValue(),
-                        eventRepeat ? *eventRepeat : PropertyValue(), now};
-    if (m_damageReported && m_damageReported->modules == report.modules &&
-        m_damageReported->eventRepeat == report.eventRepeat &&
+    // A digest, not the values: the damaged copy is not kept between checks.
+    std::string text;
+    for (const char* key : {HelperModulesKey, HelperEventRepeatKey})
+        if (const PropertyValue* value = application.value(key))
+            text += propertyListToXml(*value);
+    const std::size_t digest = std::hash<std::string>{}(text);
+    if (m_damageReported && m_damageReported->digest == digest &&
         now - m_damageReported->loggedAt < static_cast<std::time_t>(SecondsPerDay))
         return;
     writeLog("Events not sent: " + error + ".");
-    m_damageReported = std::move(report);
+    m_damageReported = DamageReport{digest, now};
+}
+
+bool helperController::turnedOff()
+{
+    if (m_defaults.contains(NoHelperKey))
+        return true;
+    // The application's file holds the whole schedule: it is read again only
+    // when it has changed, and only this one setting is kept.
+    const std::optional<FileIdentity> identity =
+        fileIdentity(preferencesFilePath(ApplicationDomain));
+    if (!m_applicationFile || identity != *m_applicationFile) {
+        m_applicationFile = identity;
+        m_noHelper = Preferences(ApplicationDomain).contains(NoHelperKey);
+        releaseFreeMemory();
+    }
+    return m_noHelper;
 }
 
 void helperController::end()
@@ -184,7 +217,7 @@ void helperController::checkWhatToSend()
     save();
     // Turned off while its stop did not reach us (a stale process id): the
     // user's choice wins over the schedule.
-    if (m_defaults.contains(NoHelperKey)) {
+    if (turnedOff()) {
         writeLog("Terminated.");
         end();
         return;
@@ -195,30 +228,34 @@ void helperController::checkWhatToSend()
         if (*sendTime > now && *sendTime - now <= SendTimeHorizonSeconds)
             return;
 
-    const auto device = m_defaults.stringValue(SerialDeviceKey);
+    // A send is due: the application's settings and schedule are read now
+    // and let go when the check ends.
+    const ReleaseMemoryAtEnd release;
+    Preferences application(HelperDomain);
+    application.addSuite(ApplicationDomain);
+    const auto device = application.stringValue(SerialDeviceKey);
     if (!device)
         return;
     // While no device is usable nothing could be sent anyway; with a
     // schedule waiting, the night counts as failed.
     const std::string path = serialDevicePath(*device);
     if (path.empty() || access(path.c_str(), W_OK) != 0) {
-        if (readHelperCopy(m_defaults))
+        if (readHelperCopy(application))
             recordAttempt(HelperResult::Failed, "serial device " + *device + " not found", {});
         return;
     }
 
     std::string error;
-    const auto copy = readHelperCopy(m_defaults, &error);
+    auto copy = readHelperCopy(application, &error);
     if (!copy) {
         // Nothing stored yet is silent. A damaged copy is never sent in part.
         if (!error.empty())
-            reportDamagedCopy(error, now);
+            reportDamagedCopy(application, error, now);
         return;
     }
     m_damageReported.reset();
     const ModuleList& modules = copy->modules;
 
-    SetRiseSetTimes();
     setCP290DeviceFilePath(path.c_str());
 
     MemoryRecovery recovery{rememberedBaseHouseCode()};
@@ -254,7 +291,7 @@ void helperController::checkWhatToSend()
         if (endIfTerminating())
             return;
         sending = 1;
-        const bool check = m_defaults.boolValue(CheckAfterSendKey).value_or(false);
+        const bool check = application.boolValue(CheckAfterSendKey).value_or(false);
         const DownloadReport report =
             finishDownload(recovery.reprogrammed ? std::nullopt : recovery.baseHouseCode, check);
         if (report.reprogrammed)
@@ -264,9 +301,9 @@ void helperController::checkWhatToSend()
         succeeded = report.sent && logCheck(report);
         std::optional<std::string> checked;
         if (report.sent && report.checkAsked)
-            checked = !report.differences     ? std::string("not read back")
-                      : report.verified()     ? std::string(VerifiedCheck)
-                                              : differenceText(report.differences->front());
+            checked = !report.differences ? std::string("not read back")
+                      : report.verified() ? std::string(VerifiedCheck)
+                                          : differenceText(report.differences->front());
         if (!terminate || report.sent)
             recordAttempt(report.sent ? HelperResult::Sent : HelperResult::Failed,
                           lastCP290FailureSummary(), checked);
@@ -287,8 +324,8 @@ void helperController::recordAttempt(HelperResult result, const std::string& fai
 {
     const std::time_t now = unixNow();
     HelperAttempt attempt{now, result, failure, check, 0};
-    attempt.nextSend = attempt.succeeded() ? nextSendTimeAfter(now)
-                                           : now + HelperCheckIntervalSeconds;
+    attempt.nextSend =
+        attempt.succeeded() ? nextSendTimeAfter(now) : now + HelperCheckIntervalSeconds;
     storeHelperAttempt(m_defaults, attempt);
     // Once when a streak of failures begins, once when sending works again.
     const bool notified = m_defaults.boolValue(FailureNotifiedKey).value_or(false);

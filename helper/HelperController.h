@@ -6,6 +6,7 @@
 // downloads the whole schedule again with today's sun times, or only sets the
 // interface's clock when nothing needs that. It reports through the log.
 
+#include "cp290/DailyCompile.h"
 #include "cp290/HelperStatus.h"
 #include "platform/Preferences.h"
 
@@ -15,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace vantrel {
 
@@ -53,8 +55,8 @@ class helperController
     void checkTerminate();
 
     Preferences& defaults() { return m_defaults; }
-    // How a failure streak and the recovery after it reach the user; the
-    // desktop's notification service unless replaced.
+    // How a failure streak and the recovery after it reach the user; a
+    // short-lived notification program unless replaced.
     std::function<void(const std::string& summary, const std::string& body)> notify;
     bool hasEnded() const { return m_ended; }
 
@@ -68,7 +70,10 @@ class helperController
     void save();
     // Logs a damaged schedule copy once, and again only when the copy
     // changes or a day has passed.
-    void reportDamagedCopy(const std::string& error, std::time_t now);
+    void reportDamagedCopy(const Preferences& application, const std::string& error,
+                           std::time_t now);
+    // The application's "No Helper" (or our own), as it is on disk now.
+    bool turnedOff();
     // Keeps the outcome and the next try for the window and `vantrelctl
     // status`, and tells the desktop when a failure streak begins or ends.
     void recordAttempt(HelperResult result, const std::string& failure,
@@ -76,19 +81,29 @@ class helperController
 
     struct DamageReport
     {
-        PropertyValue modules;
-        PropertyValue eventRepeat;
+        std::size_t digest = 0; // of the damaged copy as stored
         std::time_t loggedAt = 0;
     };
+    // Tells a rewritten file from the one read before without reading it.
+    struct FileIdentity
+    {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        time_t modified;
+        long modifiedNanoseconds;
+        long changedNanoseconds;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> fileIdentity(const std::string& path);
 
     Preferences m_defaults;
     std::function<void()> m_endProgram;
     bool m_ended = false;
     bool m_saveFailureLogged = false;
     std::optional<DamageReport> m_damageReported;
+    std::optional<std::optional<FileIdentity>> m_applicationFile;
+    bool m_noHelper = false;
 };
-
-// 03:00 local time on the calendar day after the given moment.
-std::time_t nextSendTimeAfter(std::time_t now);
 
 } // namespace vantrel

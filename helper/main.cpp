@@ -9,14 +9,15 @@
 #include "platform/Preferences.h"
 #include "platform/SignalPipe.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
-
+#include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #ifndef VANTREL_HELPER_VERSION
 #error "VANTREL_HELPER_VERSION must give the helper's bundle version"
@@ -89,7 +90,6 @@ int main(int argc, char** argv)
     if (vantrel::helperIsDisabled())
         return 0;
 
-    QCoreApplication application(argc, argv);
     // Log lines and dates are written in the C locale whatever the session's is.
     std::setlocale(LC_ALL, "C");
 
@@ -99,26 +99,44 @@ int main(int argc, char** argv)
     vantrel::setPreferencesWarningSink(
         [](const std::string& message) { vantrel::writeLog(message + "."); });
 
-    vantrel::helperController controller([] { QCoreApplication::exit(0); });
+    bool quit = false;
+    vantrel::helperController controller([&quit] { quit = true; });
     controller.awakeFromNib();
     if (controller.hasEnded())
         return 0;
 
-    QSocketNotifier termination(vantrel::SignalPipe::readDescriptor(), QSocketNotifier::Read);
-    QObject::connect(&termination, &QSocketNotifier::activated,
-                     [&controller] { controller.checkTerminate(); });
-
-    QTimer checks;
-    checks.setInterval(vantrel::HelperCheckIntervalSeconds * 1000);
-    // The check is due every five minutes, not to the millisecond: a coarse
-    // timer lets the system fold the wake-up in with others.
-    checks.setTimerType(Qt::CoarseTimer);
-    QObject::connect(&checks, &QTimer::timeout, [&controller] { controller.checkWhatToSend(); });
-    checks.start();
+    // The loop sleeps in poll() on two descriptors: the signal pipe and a
+    // timer for the check every five minutes. Nothing else wakes it.
+    const int checks = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (checks < 0) {
+        vantrel::writeLog(std::string("Not started: no timer: ") + std::strerror(errno) + ".");
+        return 1;
+    }
+    const itimerspec every{{vantrel::HelperCheckIntervalSeconds, 0},
+                           {vantrel::HelperCheckIntervalSeconds, 0}};
+    timerfd_settime(checks, 0, &every, nullptr);
 
     // A SIGTERM that arrived before the loop runs is taken up at once.
     if (vantrel::terminate)
-        QTimer::singleShot(0, [&controller] { controller.checkTerminate(); });
-
-    return application.exec();
+        controller.checkTerminate();
+    while (!quit) {
+        pollfd watched[] = {{vantrel::SignalPipe::readDescriptor(), POLLIN, 0},
+                            {checks, POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            vantrel::writeLog(std::string("Ended: ") + std::strerror(errno) + ".");
+            return 1;
+        }
+        if (watched[0].revents & POLLIN)
+            controller.checkTerminate();
+        if (quit || !(watched[1].revents & POLLIN))
+            continue;
+        std::uint64_t expirations = 0;
+        // Checks missed while the machine slept make one check, not several.
+        if (read(checks, &expirations, sizeof expirations) == sizeof expirations)
+            controller.checkWhatToSend();
+    }
+    close(checks);
+    return 0;
 }

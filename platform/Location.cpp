@@ -137,8 +137,9 @@ std::optional<std::pair<int, int>> zoneCoordinates(const std::string& zone,
     return searchTable(zoneinfoDir + "/zone.tab", zone);
 }
 
-void ReadLocation(MachineLocation* location)
+MachineLocation readLocationAt(std::time_t when)
 {
+    MachineLocation location;
     const LocationOverride& given = overrideValues();
     std::optional<int> latitude = given.latitude;
     std::optional<int> longitude = given.longitude;
@@ -156,10 +157,16 @@ void ReadLocation(MachineLocation* location)
         if (!longitude)
             longitude = city ? city->second : 0;
     }
-    const long offset = given.gmtOffset ? *given.gmtOffset : gmtOffsetAt(unixNow());
-    location->latitude = fractFromDegrees(*latitude);
-    location->longitude = fractFromDegrees(*longitude);
-    location->gmtDelta = static_cast<std::int32_t>(offset & 0x00FFFFFF);
+    const long offset = given.gmtOffset ? *given.gmtOffset : gmtOffsetAt(when);
+    location.latitude = fractFromDegrees(*latitude);
+    location.longitude = fractFromDegrees(*longitude);
+    location.gmtDelta = static_cast<std::int32_t>(offset & 0x00FFFFFF);
+    return location;
+}
+
+void ReadLocation(MachineLocation* location)
+{
+    *location = readLocationAt(unixNow());
 }
 
 } // namespace vantrel

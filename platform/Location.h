@@ -6,6 +6,7 @@
 // from the principal city of the system time zone in the tz database.
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,8 @@ struct MachineLocation
 };
 
 void ReadLocation(MachineLocation* location);
+// The same with the offset from Greenwich in force at a given moment.
+MachineLocation readLocationAt(std::time_t when);
 // Fract times an integer with the Fract scale divided out, rounded.
 long FracMul(Fract fraction, long value);
 Fract fractFromDegrees(int degrees);

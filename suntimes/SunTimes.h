@@ -5,15 +5,28 @@
 // Results are time-of-day values, or NoSunTime when the Sun does not both
 // rise and set today.
 
+#include "platform/Location.h"
+
 #include <cstdint>
 
 namespace vantrel {
 
 constexpr std::uint32_t NoSunTime = 0xFFFFFFFF;
 
+struct SunTimes
+{
+    std::uint32_t sunrise = NoSunTime;
+    std::uint32_t sunset = NoSunTime;
+};
+
+// The sun times of a local calendar day at a location; the location's
+// offset from Greenwich is the one in force that day.
+SunTimes sunTimesOn(int year, int month, int day, const MachineLocation& location);
+
 extern std::uint32_t gSunriseTime;
 extern std::uint32_t gSunsetTime;
 
+// Today's sun times at the machine's location, into the two globals.
 void SetRiseSetTimes();
 
 // One hour of the scan, for tests: the altitude function is v0, v1 and v2 at
@@ -22,7 +35,7 @@ void SetRiseSetTimes();
 // a setting.
 bool examineHourCrossing(double hour, double v0, double v1, double v2);
 
-// Puts the results and the working quantities back to zero (tests).
+// Puts the results back to zero (tests).
 void resetSunTimes();
 
 } // namespace vantrel

@@ -2,6 +2,7 @@
 // stand-in for the desktop's notification service.
 
 #include "helper/DesktopNotification.h"
+#include "helper/NotificationProcess.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -60,6 +61,16 @@ TEST(DesktopNotification, ReachesTheServiceWhenThereIsOneAndNothingHappensWithou
                                         "Reason: CP290 Not Responding."));
     EXPECT_TRUE(QTest::qWaitFor([&service] { return !service.summaries.isEmpty(); }, 5000));
     EXPECT_EQ(service.summaries, QStringList{"The schedule could not be sent to the CP290"});
+
+    // From the helper: its own short-lived program, started and not waited for.
+    ASSERT_TRUE(startDesktopNotification("The CP290 has its schedule again",
+                                         "Vantrel Helper sent it successfully."));
+    EXPECT_TRUE(QTest::qWaitFor([&service] { return service.summaries.size() == 2; }, 5000));
+    EXPECT_EQ(service.summaries.back(), "The CP290 has its schedule again");
+    QProcess misused;
+    misused.start(QString::fromStdString(notificationProgramPath()), {"only a summary"});
+    ASSERT_TRUE(misused.waitForFinished(5000));
+    EXPECT_EQ(misused.exitCode(), 2);
 
     QDBusConnection::disconnectFromBus("desktop");
     daemon.terminate();
