@@ -3,6 +3,8 @@
 // What the controller's source files share: the fixed items of the CP290
 // menu, the progress budget, the help pages and two small helpers.
 
+#include "cp290/Driver.h"
+
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
@@ -12,7 +14,7 @@
 namespace vantrel::controller {
 
 inline constexpr int FixedCP290Items = 11;
-inline constexpr int ProgressFull = 130;
+inline constexpr int ProgressFull = CP290ProgressTotal;
 inline constexpr const char* SupportAddress = "support@vantrel.net";
 inline constexpr const char* EventsWindowTitle = "Events From CP290";
 

@@ -27,8 +27,6 @@ constexpr int AllModulesUnit = 18;
 
 constexpr std::uint8_t FunctionAllUnitsOff = 0;
 constexpr std::uint8_t FunctionAllLightsOn = 1;
-constexpr std::uint8_t FunctionOn = 2;
-constexpr std::uint8_t FunctionOff = 3;
 
 } // namespace
 
@@ -74,11 +72,11 @@ bool CP290DoOnOffDim(int houseCodeIndex, int unit, std::uint8_t levelFunction)
     std::uint8_t units9To16 = 0;
     if (unit == AllLightsUnit) {
         // X10 has no "all lights off"; the pseudo-unit can only switch lights on.
-        if (levelFunction == FunctionOff)
+        if (levelFunction == CP290FunctionOff)
             return false;
         levelFunction = FunctionAllLightsOn;
     } else if (unit == AllModulesUnit) {
-        if (levelFunction == FunctionOn)
+        if (levelFunction == CP290FunctionOn)
             return false;
         levelFunction = FunctionAllUnitsOff;
     } else if (unit <= 8) {

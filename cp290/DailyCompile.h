@@ -6,6 +6,7 @@
 // the driver's table; the download, the week ahead, the live count and the
 // helper all call it with the moment they mean.
 
+#include "cp290/Driver.h"
 #include "platform/DateTime.h"
 #include "schedule/Event.h"
 #include "schedule/Module.h"
@@ -25,12 +26,6 @@ constexpr std::uint8_t CP290ModeWeekly = 8;
 constexpr std::uint8_t CP290ModeWeeklySecurity = 9;
 constexpr std::uint8_t CP290ModeToday = 4;
 constexpr std::uint8_t CP290ModeTomorrow = 2;
-
-// Level/function bytes of the pseudo-units and of plain switching.
-constexpr std::uint8_t CP290FunctionAllUnitsOff = 0;
-constexpr std::uint8_t CP290FunctionAllLightsOn = 1;
-constexpr std::uint8_t CP290FunctionOn = 2;
-constexpr std::uint8_t CP290FunctionOff = 3;
 
 // The hour of the helper's daily send.
 constexpr int DailySendHour = 3;

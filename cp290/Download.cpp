@@ -24,7 +24,6 @@ std::string lastError;
 // an entry today: the interface's old events must then be erased.
 bool eventsOffered = false;
 
-constexpr int ProgressTotal = 130;
 
 // The reference times and sun times the globals hold, as the compile takes them.
 CompileMoment momentOfGlobals()
@@ -153,7 +152,7 @@ bool CP290DoSendEventEnd(MemoryRecovery* recovery)
 
     // The real quotient: in whole numbers a full table's share is 0 and the
     // bar would stand still for the whole download.
-    gProgressBudget = static_cast<double>(ProgressTotal) / (NumEvents + 3);
+    gProgressBudget = static_cast<double>(CP290ProgressTotal) / (NumEvents + 3);
     if (!(recovery ? CP290DoSetClockRecovering(*recovery) : CP290DoSetClock()))
         return false;
     if (!CP290DoGetClock())

@@ -31,6 +31,14 @@ extern int CP290FileDescriptor;
 extern bool CP290Close;
 extern bool CP290Verbose;
 extern double gProgressBudget;
+// What a whole exchange adds to the progress bar, spread over its steps.
+constexpr int CP290ProgressTotal = 130;
+
+// Level/function bytes of the pseudo-units and of plain switching.
+constexpr std::uint8_t CP290FunctionAllUnitsOff = 0;
+constexpr std::uint8_t CP290FunctionAllLightsOn = 1;
+constexpr std::uint8_t CP290FunctionOn = 2;
+constexpr std::uint8_t CP290FunctionOff = 3;
 
 // Replies of commands 4 and 5.
 extern std::uint8_t gMinute;

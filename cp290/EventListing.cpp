@@ -1,5 +1,6 @@
 #include "cp290/EventListing.h"
 
+#include "cp290/Driver.h"
 #include "schedule/CalendarDate.h"
 #include "schedule/Event.h"
 
@@ -14,8 +15,6 @@ namespace {
 // Level/function bytes the listing knows, besides the dim levels.
 constexpr std::uint8_t FunctionAllUnitsOff = 0;
 constexpr std::uint8_t FunctionAllLightsOn = 1;
-constexpr std::uint8_t FunctionOn = 2;
-constexpr std::uint8_t FunctionOff = 3;
 
 // Brightness 1-8 whose dim byte this is, or 0 when it is none of them.
 int brightnessOfDimByte(std::uint8_t byte)
@@ -89,10 +88,10 @@ std::optional<std::string> listingActionText(std::uint8_t function)
 {
     switch (function) {
     case FunctionAllUnitsOff:
-    case FunctionOff:
+    case CP290FunctionOff:
         return "Off";
     case FunctionAllLightsOn:
-    case FunctionOn:
+    case CP290FunctionOn:
         return "On";
     default: {
         const int brightness = brightnessOfDimByte(function);

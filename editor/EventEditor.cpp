@@ -1,5 +1,6 @@
 #include "editor/EventEditor.h"
 
+#include "cp290/WeekAhead.h"
 #include "editor/FormattedLineEdit.h"
 #include "editor/core/DateField.h"
 #include "editor/TimeOfDayEdit.h"
@@ -37,8 +38,6 @@ constexpr std::uint16_t DayBits[7] = {EventSundayFlag,    EventMondayFlag,   Eve
                                       EventWednesdayFlag, EventThursdayFlag, EventFridayFlag,
                                       EventSaturdayFlag};
 constexpr const char* DayLetters[7] = {"S", "M", "T", "W", "T", "F", "S"};
-constexpr const char* DayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                     "Thursday", "Friday", "Saturday"};
 
 QString brightnessText(int brightness)
 {
@@ -163,8 +162,8 @@ EventEditor::EventEditor(QWidget* parent) : QWidget(parent)
     for (int day = 0; day < 7; ++day) {
         m_days[day] = new QCheckBox(tr(DayLetters[day]), m_everyView);
         m_days[day]->setObjectName(
-            QStringLiteral("%1Switch").arg(QString(DayNames[day]).toLower()));
-        m_days[day]->setToolTip(tr(DayNames[day]));
+            QStringLiteral("%1Switch").arg(QString(weekdayName(day + 1)).toLower()));
+        m_days[day]->setToolTip(tr(weekdayName(day + 1)));
         every->addWidget(m_days[day]);
     }
     every->addStretch(1);

@@ -1,5 +1,6 @@
 #include "editor/Modules.h"
 
+#include "cp290/Driver.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/DiskWatch.h"
 #include "editor/DocumentHost.h"
@@ -38,7 +39,6 @@
 namespace vantrel {
 namespace {
 
-constexpr int DrawerContentWidth = 500 + 16;
 constexpr int DrawerHeight = 190;
 constexpr int ModulesOutlineEventIndent = 20;
 
@@ -212,8 +212,8 @@ void Modules::buildWindow()
     offButton->setObjectName("offButton");
     for (QPushButton* button : {onButton, offButton})
         button->setAutoDefault(false);
-    connect(onButton, &QPushButton::clicked, this, [this] { onOff(2); });
-    connect(offButton, &QPushButton::clicked, this, [this] { onOff(3); });
+    connect(onButton, &QPushButton::clicked, this, [this] { onOff(CP290FunctionOn); });
+    connect(offButton, &QPushButton::clicked, this, [this] { onOff(CP290FunctionOff); });
     selectedBrightnessSlider = new QSlider(Qt::Horizontal, central);
     selectedBrightnessSlider->setObjectName("selectedBrightnessSlider");
     selectedBrightnessSlider->setRange(1, NoDimBrightness);

@@ -42,7 +42,7 @@ void ScheduleSending::sendEventsToCP290()
         return; // too many events or a damaged module: already told
     if (hadEvents) {
         host->statusStartWithMessage(Modules::tr("Sending events to CP290..."));
-        gProgressBudget = 130;
+        gProgressBudget = CP290ProgressTotal;
         const bool check = applicationPreferences().boolValue(CheckAfterSendKey).value_or(false);
         const DownloadReport report = finishDownload(rememberedBaseHouseCode(), check, [host] {
             host->statusStartWithMessage(Modules::tr("Checking the events in the CP290..."));
@@ -145,15 +145,15 @@ void ScheduleSending::onOff(int function)
     if (!host || !host->serialDeviceIsWritable())
         return;
     const std::vector<int> rows = m_window.selectedRows(); // last row first
-    host->statusStartWithMessage(function == 2 ? Modules::tr("Switching on...")
+    host->statusStartWithMessage(function == CP290FunctionOn ? Modules::tr("Switching on...")
                                                : Modules::tr("Switching off..."));
-    gProgressBudget = 130.0 / std::max<std::size_t>(1, rows.size());
+    gProgressBudget = double{CP290ProgressTotal} / std::max<std::size_t>(1, rows.size());
     for (int row : rows) {
         const Module& module =
             m_window.m_document
                 .modules[static_cast<std::size_t>(m_window.moduleIndexForOutlineRow(row))];
-        std::uint8_t levelFunction = function == 2 ? 2 : 3;
-        if (function == 2 && module.type == LightType)
+        std::uint8_t levelFunction = function == CP290FunctionOn ? CP290FunctionOn : CP290FunctionOff;
+        if (function == CP290FunctionOn && module.type == LightType)
             levelFunction = brightnessByte(m_window.selectedBrightnessSlider->value());
         CP290DoOnOffDim(static_cast<int>(module.houseCode), static_cast<int>(module.unit),
                         levelFunction);

@@ -109,7 +109,7 @@ bool pasteEnabled(bool clipboardHasModules, bool clipboardHasEvents, std::size_t
 
 DrawerOffsets drawerOffsets(int windowWidth)
 {
-    const int spare = windowWidth - 500 - 16;
+    const int spare = windowWidth - DrawerContentWidth;
     // Truncation toward zero, as the offsets were always computed.
     const int leading = static_cast<int>(spare * 0.5);
     return {leading, spare - leading};

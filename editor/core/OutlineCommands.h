@@ -70,6 +70,9 @@ bool deleteEnabled(std::size_t selectedCount);
 bool cutCopyEnabled(std::size_t selectedCount, const CopyValidity& validity);
 bool pasteEnabled(bool clipboardHasModules, bool clipboardHasEvents, std::size_t selectedCount);
 
+// The drawer's content: the event editor's width and the panel's frame.
+constexpr int DrawerContentWidth = 500 + 16;
+
 struct DrawerOffsets
 {
     int leading = 0;

@@ -22,11 +22,9 @@ namespace {
 
 constexpr int AllLightsUnit = 17;
 constexpr int AllModulesUnit = 18;
-constexpr std::uint8_t FunctionOn = 2;
-constexpr std::uint8_t FunctionOff = 3;
 // The status sheet's full scale; a console has no bar, but the driver's
 // amounts stay those of the application.
-constexpr double WholeProgress = 130;
+constexpr double WholeProgress = CP290ProgressTotal;
 
 // House code letter A-P (either case) to index 0-15, or -1.
 int houseCodeIndexOfLetter(const std::string& text)
@@ -211,7 +209,7 @@ void addDeviceCommands(CLI::App& app, Context& context)
         if (unit == AllModulesUnit)
             throw UsageError("UNIT: all-modules can only be switched off");
         runOnDevice(context, [&] {
-            return CP290DoOnOffDim(houseCodeIndexOfLetter(onArguments->house), unit, FunctionOn);
+            return CP290DoOnOffDim(houseCodeIndexOfLetter(onArguments->house), unit, CP290FunctionOn);
         });
     });
 
@@ -224,7 +222,7 @@ void addDeviceCommands(CLI::App& app, Context& context)
             throw UsageError(
                 "UNIT: all-lights can only be switched on (X10 has no all-lights-off)");
         runOnDevice(context, [&] {
-            return CP290DoOnOffDim(houseCodeIndexOfLetter(offArguments->house), unit, FunctionOff);
+            return CP290DoOnOffDim(houseCodeIndexOfLetter(offArguments->house), unit, CP290FunctionOff);
         });
     });
 

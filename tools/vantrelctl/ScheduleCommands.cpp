@@ -22,7 +22,7 @@
 namespace vantrel::ctl {
 namespace {
 
-constexpr double WholeProgress = 130;
+constexpr double WholeProgress = CP290ProgressTotal;
 
 struct ScheduleOptions
 {
