@@ -155,13 +155,15 @@ class DesktopDialogs : public Dialogs
         QMessageBox box(QMessageBox::Information, title, message, QMessageBox::Ok, parent);
         box.setText(title);
         box.setWindowTitle(title);
-        auto* grid = qobject_cast<QGridLayout*>(box.layout());
         // A long list (the slots a check found different) would run off the
         // screen or wrap mid-item in the label: the first line stays the
         // message, the list scrolls below it, one item a line.
         const qsizetype lineBreak = message.indexOf(u'\n');
-        if (grid && message.count(u'\n') >= AlertListLines) {
-            box.setInformativeText(message.left(lineBreak));
+        const bool asList = message.count(u'\n') >= AlertListLines;
+        box.setInformativeText(asList ? message.left(lineBreak) : message);
+        // Only now: setting a text lays the box out again with a new grid.
+        auto* grid = qobject_cast<QGridLayout*>(box.layout());
+        if (grid && asList) {
             auto* list = new QPlainTextEdit(message.mid(lineBreak + 1), &box);
             list->setObjectName("alertList");
             list->setReadOnly(true);
@@ -176,8 +178,6 @@ class DesktopDialogs : public Dialogs
                 grid->addWidget(buttons, row + 1, column, rowSpan, columnSpan);
             }
             grid->addWidget(list, row, 0, 1, grid->columnCount());
-        } else {
-            box.setInformativeText(message);
         }
         // Wide enough that a two-sentence message does not become a column,
         // that the window manager need not shorten the title, and that no
