@@ -11,20 +11,27 @@
 
 namespace vantrel {
 
+const EventData* EventEditorBinding::currentEventData() const
+{
+    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0)
+        return nullptr;
+    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
+    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
+    const ModuleList& modules = m_window.m_document.modules;
+    if (module >= modules.size() || index >= modules[module].events.size())
+        return nullptr;
+    return &modules[module].events[index];
+}
+
 void EventEditorBinding::saveEventData()
 {
     // Only while the editor shows the current event.
-    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0 ||
-        m_window.m_drawerContent->currentWidget() != m_window.eventView)
+    const EventData* stored = currentEventData();
+    if (!stored || m_window.m_drawerContent->currentWidget() != m_window.eventView)
         return;
     const Event edited = m_window.m_eventEditor->read();
-    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
-    const auto event = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() ||
-        event >= m_window.m_document.modules[module].events.size())
-        return;
     // The editor reads back the stored record until the user changes something.
-    if (eventFromData(m_window.m_document.modules[module].events[event]) == edited)
+    if (eventFromData(*stored) == edited)
         return;
     const UndoStep step(m_window, Modules::tr("Event Change"), UndoMerge::SameEvent);
     setCurrentEvent(edited);
@@ -43,30 +50,23 @@ void EventEditorBinding::setCurrentEvent(const Event& event)
 
 void EventEditorBinding::loadEventData()
 {
-    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0)
+    const EventData* stored = currentEventData();
+    if (!stored)
         return;
-    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
-    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() ||
-        index >= m_window.m_document.modules[module].events.size())
-        return;
-    if (const auto event = eventFromData(m_window.m_document.modules[module].events[index]))
-        m_window.m_eventEditor->load(*event, m_window.m_document.modules[module]);
+    if (const auto event = eventFromData(*stored))
+        m_window.m_eventEditor->load(
+            *event,
+            m_window.m_document.modules[static_cast<std::size_t>(m_window.m_currentModuleIndex)]);
 }
 
 void EventEditorBinding::resetEvent()
 {
     const UndoStep step(m_window, Modules::tr("Reset"));
-    if (m_window.m_currentModuleIndex < 0 || m_window.m_currentEventIndex < 0)
-        return;
-    const auto module = static_cast<std::size_t>(m_window.m_currentModuleIndex);
-    const auto index = static_cast<std::size_t>(m_window.m_currentEventIndex);
-    if (module >= m_window.m_document.modules.size() ||
-        index >= m_window.m_document.modules[module].events.size())
+    const EventData* stored = currentEventData();
+    if (!stored)
         return;
     // Resetting the default event is no change.
-    const bool changes =
-        m_window.m_document.modules[module].events[index] != eventToData(m_window.m_defaultEvent);
+    const bool changes = *stored != eventToData(m_window.m_defaultEvent);
     setCurrentEvent(m_window.m_defaultEvent);
     loadEventData();
     if (changes)

@@ -3,11 +3,12 @@
 // The event editor in a document window's drawer bound to the current event:
 // loading it into the editor, saving the editor's controls back, resetting it.
 
+#include "schedule/Event.h"
+
 #include <cstddef>
 
 namespace vantrel {
 
-struct Event;
 class Modules;
 
 class EventEditorBinding
@@ -25,6 +26,10 @@ class EventEditorBinding
     void eventTextCommitted(std::size_t module, std::size_t event);
 
   private:
+    // The stored record of the window's current event; null when there is
+    // none or its indexes no longer name one.
+    const EventData* currentEventData() const;
+
     Modules& m_window;
 };
 
