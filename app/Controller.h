@@ -20,6 +20,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QFileSystemWatcher;
@@ -80,6 +82,7 @@ class Controller : public QObject, public DocumentHost
     void incrementProgress(double amount);
     void statusEnd() override;
     bool isBusy() const override;
+    void afterExchange(QObject* context, std::function<void()> then) override;
     QWidget* askingWindow() const override { return m_askingWindow; }
     void setAskingWindow(QWidget* window) override { m_askingWindow = window; }
     void showActivityLog() override { helperLog(false); }
@@ -141,6 +144,8 @@ class Controller : public QObject, public DocumentHost
     QTimer m_deviceSettle;
     // Alive while the status sheet is up.
     std::unique_ptr<UserInputBlocker> m_inputBlocker;
+    // What waits for the exchange under way to end.
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_afterExchange;
     QPointer<QDialog> m_preferencesWindow;
     QPointer<QMainWindow> m_logWindow;
     QPlainTextEdit* m_logView = nullptr;

@@ -331,6 +331,15 @@ bool Controller::isBusy() const
     return m_statusWindow && m_statusWindow->isVisible();
 }
 
+void Controller::afterExchange(QObject* context, std::function<void()> then)
+{
+    if (!isBusy()) {
+        then();
+        return;
+    }
+    m_afterExchange.emplace_back(context, std::move(then));
+}
+
 void Controller::statusEnd()
 {
     if (!m_statusWindow->isVisible()) {
@@ -347,6 +356,11 @@ void Controller::statusEnd()
     // Whatever the user did meanwhile has been dropped as it came.
     QApplication::processEvents();
     m_inputBlocker.reset();
+    // Queued, so that the command finishes what it does after the exchange
+    // (its alert included) before anything waiting for it runs.
+    for (auto& [context, then] : std::exchange(m_afterExchange, {}))
+        if (context)
+            QTimer::singleShot(0, context, std::move(then));
 }
 
 void Controller::runCommand(const QString& status, const std::function<bool()>& driverCall,

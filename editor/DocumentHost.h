@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include <functional>
+
+class QObject;
 class QWidget;
 
 namespace vantrel {
@@ -20,6 +23,9 @@ class DocumentHost
     virtual void statusEnd() = 0;
     // An exchange is under way (its status sheet is up).
     virtual bool isBusy() const = 0;
+    // Runs then, once, when the exchange under way has ended and its sheet is
+    // gone; not at all when context is destroyed first. At once when idle.
+    virtual void afterExchange(QObject* context, std::function<void()> then) = 0;
     // The window whose command runs: its status sheet and every alert of the
     // command, the driver's included, go there. nullptr between commands.
     virtual QWidget* askingWindow() const = 0;

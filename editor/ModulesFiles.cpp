@@ -59,7 +59,6 @@ namespace vantrel {
 namespace {
 
 constexpr int ReloadedMessageMilliseconds = 10000;
-constexpr int BusyRetryMilliseconds = 500;
 
 PropertyData toData(const QByteArray& bytes)
 {
@@ -291,7 +290,7 @@ void Modules::fileChangedOnDisk()
     // helper: the file waits until it is over.
     if (documentHost() && documentHost()->isBusy()) {
         m_diskChangeWaiting = true;
-        QTimer::singleShot(BusyRetryMilliseconds, this, [this] {
+        documentHost()->afterExchange(this, [this] {
             m_diskChangeWaiting = false;
             if (m_diskWatch->changedSinceAdopted())
                 fileChangedOnDisk();

@@ -6,6 +6,8 @@
 #include "cp290/DriverTesting.h"
 #include "editor/ApplicationPreferences.h"
 #include "editor/Dialogs.h"
+#include "editor/DiskWatch.h"
+#include "editor/DocumentHost.h"
 #include "editor/DocumentManager.h"
 #include "editor/Modules.h"
 #include "editor/HelperStatusWatcher.h"
@@ -29,6 +31,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
@@ -293,6 +296,49 @@ TEST_F(ControllerTest, SendingStoresTheHelperCopyOnlyAfterSuccess)
     ASSERT_GE(answers.alerts.size(), 2u);
     EXPECT_EQ(answers.alerts.back().first, "Sending events failed.");
     EXPECT_EQ(readHelperCopy(applicationPreferences())->modules.front().events.size(), 1u);
+}
+
+TEST_F(ControllerTest, AFileChangedDuringAnExchangeIsReadWhenItEnds)
+{
+    // Two saved documents; another program rewrites both while the status
+    // sheet is up, and one window closes before the exchange ends.
+    std::vector<Modules*> windows;
+    std::vector<std::string> paths;
+    for (const char* name : {"First", "Second"}) {
+        ModulesDocument document;
+        document.modules.resize(1);
+        document.modules[0].name = "Porch";
+        paths.push_back(home.root() + "/" + name + ".vantrel");
+        std::string error;
+        ASSERT_TRUE(writeModulesFile(paths.back(), document, &error)) << error;
+        windows.push_back(documents.openDocument(QString::fromStdString(paths.back())));
+        ASSERT_NE(windows.back(), nullptr);
+    }
+    // The sheet comes down on the sending window, not on these two.
+    const AskingWindowScope sending(window);
+    controller->statusStartWithMessage("Sending Events to CP290...");
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        QSignalSpy noticed(windows[i]->findChild<DiskWatch*>("diskWatch"),
+                           &DiskWatch::changedOnDisk);
+        ModulesDocument theirs;
+        theirs.modules.resize(1);
+        theirs.modules[0].name = "Porch Light";
+        std::string error;
+        ASSERT_TRUE(writeModulesFile(paths[i], theirs, &error)) << error;
+        ASSERT_TRUE(noticed.wait(5000));
+    }
+    QApplication::processEvents();
+    for (Modules* each : windows)
+        EXPECT_EQ(each->document().modules.at(0).name, "Porch");
+    windows[1]->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    controller->statusEnd();
+    EXPECT_EQ(windows[0]->document().modules.at(0).name, "Porch");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return windows[0]->document().modules.at(0).name == "Porch Light"; }, 5000));
+    EXPECT_FALSE(windows[0]->isDocumentEdited());
+    EXPECT_TRUE(answers.alerts.empty());
 }
 
 TEST_F(ControllerTest, TheStatusSheetOutlivesTheWindowItLastCameDownOn)
