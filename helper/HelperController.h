@@ -92,6 +92,7 @@ class helperController
         off_t size;
         time_t modified;
         long modifiedNanoseconds;
+        time_t changed;
         long changedNanoseconds;
         bool operator==(const FileIdentity&) const = default;
     };
@@ -103,6 +104,8 @@ class helperController
     bool m_saveFailureLogged = false;
     std::optional<DamageReport> m_damageReported;
     std::optional<std::optional<FileIdentity>> m_applicationFile;
+    // The helper's own file as last read; unset until a read succeeds.
+    std::optional<std::optional<FileIdentity>> m_ownFile;
     bool m_noHelper = false;
 };
 

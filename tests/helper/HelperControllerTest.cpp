@@ -109,6 +109,43 @@ TEST_F(HelperCheck, FirstRunWithWeeklyEventsOnlySetsTheClockAndWaitsForThreeTomo
     EXPECT_EQ(logMessages().size(), 2u);
 }
 
+TEST_F(HelperCheck, ItsOwnFileReplacedFromOutsideIsReadAtTheNextCheck)
+{
+    startSim();
+    test::storeApplicationCopy({moduleWith({weeklyEvent(6, 30)})});
+    start();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    ASSERT_EQ(countFrames(*sim, "02 "), 1u);
+
+    // Someone else takes the send time away, then puts one in the past:
+    // each is seen at the check that follows, and each sets the clock.
+    {
+        Preferences other(HelperDomain);
+        other.removeValue(SendTimeKey);
+        ASSERT_TRUE(other.synchronize());
+    }
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(countFrames(*sim, "02 "), 2u);
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(1173150000));
+    {
+        Preferences other(HelperDomain);
+        other.setUnixDate(SendTimeKey, clock.now() - 60);
+        ASSERT_TRUE(other.synchronize());
+    }
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(countFrames(*sim, "02 "), 3u);
+    // Our own write of the send time is not taken for an outside change.
+    clock.advance(300);
+    controller->checkWhatToSend();
+    clock.advance(300);
+    controller->checkWhatToSend();
+    EXPECT_EQ(countFrames(*sim, "02 "), 3u);
+    EXPECT_EQ(storedSendTime(), std::optional<std::time_t>(1173150000));
+}
+
 TEST_F(HelperCheck, SendTimeEqualToNowIsDueAndLaterIsNot)
 {
     startSim();
