@@ -16,7 +16,6 @@
 #include <functional>
 #include <malloc.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -92,18 +91,6 @@ struct ReleaseMemoryAtEnd
 
 } // namespace
 
-std::optional<helperController::FileIdentity> helperController::fileIdentity(
-    const std::string& path)
-{
-    struct stat status{};
-    if (stat(path.c_str(), &status) != 0)
-        return std::nullopt;
-    return FileIdentity{status.st_dev,          status.st_ino,
-                        status.st_size,         status.st_mtim.tv_sec,
-                        status.st_mtim.tv_nsec, status.st_ctim.tv_sec,
-                        status.st_ctim.tv_nsec};
-}
-
 std::string helperLockPath()
 {
     return configDirectory() + "/" + HelperDomain + ".lock";
@@ -163,14 +150,10 @@ void helperController::save()
     // With nothing of ours to write, the file is read again only when it was
     // replaced: a machine that drops its page cache would otherwise wait on
     // the disk at every check, a second wake-up beside the timer's.
-    const std::optional<FileIdentity> identity = fileIdentity(preferencesFilePath(HelperDomain));
-    if (!m_defaults.hasPendingChanges() && m_ownFile && identity == *m_ownFile)
+    if (!m_defaults.hasPendingChanges() && !m_defaults.ownFileChangedSinceRead())
         return;
     std::string error;
     if (m_defaults.synchronize(&error)) {
-        // As it was before the read: our own write, or another one made
-        // meanwhile, has the next check read the file once more.
-        m_ownFile = identity;
         m_saveFailureLogged = false;
         return;
     }

@@ -8,6 +8,7 @@
 
 #include "cp290/DailyCompile.h"
 #include "cp290/HelperStatus.h"
+#include "platform/FileIdentity.h"
 #include "platform/Preferences.h"
 
 #include <chrono>
@@ -84,19 +85,6 @@ class helperController
         std::size_t digest = 0; // of the damaged copy as stored
         std::time_t loggedAt = 0;
     };
-    // Tells a rewritten file from the one read before without reading it.
-    struct FileIdentity
-    {
-        dev_t device;
-        ino_t inode;
-        off_t size;
-        time_t modified;
-        long modifiedNanoseconds;
-        time_t changed;
-        long changedNanoseconds;
-        bool operator==(const FileIdentity&) const = default;
-    };
-    static std::optional<FileIdentity> fileIdentity(const std::string& path);
 
     Preferences m_defaults;
     std::function<void()> m_endProgram;
@@ -104,8 +92,6 @@ class helperController
     bool m_saveFailureLogged = false;
     std::optional<DamageReport> m_damageReported;
     std::optional<std::optional<FileIdentity>> m_applicationFile;
-    // The helper's own file as last read; unset until a read succeeds.
-    std::optional<std::optional<FileIdentity>> m_ownFile;
     bool m_noHelper = false;
 };
 

@@ -93,7 +93,18 @@ PropertyDictionary Preferences::readDomain(const std::string& name, bool* damage
 Preferences::Preferences(std::string domain)
 {
     m_own.name = std::move(domain);
+    readOwnDomain();
+}
+
+void Preferences::readOwnDomain()
+{
+    m_ownFileSeen = fileIdentity(preferencesFilePath(m_own.name));
     m_own.values = readDomain(m_own.name);
+}
+
+bool Preferences::ownFileChangedSinceRead() const
+{
+    return !m_ownFileSeen || fileIdentity(preferencesFilePath(m_own.name)) != *m_ownFileSeen;
 }
 
 void Preferences::addSuite(const std::string& domain)
@@ -239,6 +250,7 @@ bool Preferences::writePending(std::string* error)
         return false;
     }
     const std::string path = preferencesFilePath(m_own.name);
+    std::optional<FileIdentity> seen = fileIdentity(path);
     bool damaged = false;
     PropertyDictionary merged = readDomain(m_own.name, &damaged);
     bool changed = damaged;
@@ -262,8 +274,10 @@ bool Preferences::writePending(std::string* error)
         }
         if (!writePropertyListFile(path, PropertyValue(merged), error))
             return false;
+        seen = fileIdentity(path);
     }
     m_pending.clear();
+    m_ownFileSeen = seen;
     m_own.values = std::move(merged);
     return true;
 }
@@ -280,7 +294,7 @@ bool Preferences::synchronize(std::string* error)
             return false;
         }
     } else {
-        m_own.values = readDomain(m_own.name);
+        readOwnDomain();
     }
     for (Domain& suite : m_suites)
         suite.values = readDomain(suite.name);

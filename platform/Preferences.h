@@ -9,6 +9,7 @@
 // set or removed, merged into the file as it is on disk, so nobody puts back
 // a value another process wrote since.
 
+#include "platform/FileIdentity.h"
 #include "platform/PropertyList.h"
 
 #include <cstdint>
@@ -85,6 +86,9 @@ class Preferences
     // the write failed; the changes stay pending for the next call.
     bool synchronize(std::string* error = nullptr);
     bool hasPendingChanges() const { return !m_pending.empty(); }
+    // Whether the own domain's file is another than the one last read or
+    // written here, told by a stat, not a read.
+    bool ownFileChangedSinceRead() const;
 
   private:
     struct Domain
@@ -95,8 +99,12 @@ class Preferences
     // Empty when missing or damaged; *damaged tells the two apart.
     static PropertyDictionary readDomain(const std::string& name, bool* damaged = nullptr);
     bool writePending(std::string* error);
+    void readOwnDomain();
 
     Domain m_own;
+    // The own file as seen just before it was last read, or as this process
+    // left it when it last wrote it (under the folder lock); unset until then.
+    std::optional<std::optional<FileIdentity>> m_ownFileSeen;
     std::vector<Domain> m_suites;
     // Keys set (a value) or removed (none) since the last synchronize.
     std::map<std::string, std::optional<PropertyValue>, std::less<>> m_pending;

@@ -111,6 +111,35 @@ TEST(Preferences, UnchangedDomainIsNotRewritten)
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
+// What lets a process that only reads skip the read: its own writes do not
+// count as changes, anyone else's, a deletion and a return do.
+TEST(Preferences, TheOwnFileIsKnownChangedOnlyWhenSomeoneElseReplacedIt)
+{
+    test::TemporaryHome home;
+    Preferences own(HelperDomain);
+    EXPECT_FALSE(own.ownFileChangedSinceRead()) << "absent then, absent now";
+    own.setValue(ProcessIDKey, 10);
+    ASSERT_TRUE(own.synchronize());
+    EXPECT_FALSE(own.ownFileChangedSinceRead()) << "our own write";
+    own.setValue(ProcessIDKey, 10);
+    ASSERT_TRUE(own.synchronize());
+    EXPECT_FALSE(own.ownFileChangedSinceRead()) << "a synchronize that wrote nothing";
+
+    Preferences other(HelperDomain);
+    other.setValue("Last Result", std::string("Failed"));
+    ASSERT_TRUE(other.synchronize());
+    EXPECT_TRUE(own.ownFileChangedSinceRead());
+    ASSERT_TRUE(own.synchronize());
+    EXPECT_FALSE(own.ownFileChangedSinceRead());
+    EXPECT_EQ(own.stringValue("Last Result"), "Failed");
+
+    ASSERT_TRUE(std::filesystem::remove(preferencesFilePath(HelperDomain)));
+    EXPECT_TRUE(own.ownFileChangedSinceRead());
+    ASSERT_TRUE(own.synchronize());
+    EXPECT_FALSE(own.ownFileChangedSinceRead());
+    EXPECT_FALSE(own.contains(ProcessIDKey));
+}
+
 // The application and the helper as two objects: each writes its own
 // domain and sees the other's through a suite after synchronizing.
 TEST(Preferences, TwoProcessesMeetThroughSuitesAndSynchronize)
