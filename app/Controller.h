@@ -123,6 +123,7 @@ class Controller : public QObject, public DocumentHost
     void addTextWindowMenus(QMainWindow* window, QPlainTextEdit* view);
     void startInstalledHelper();
     void watchDeviceFolders();
+    void runAfterExchange();
     // Until the stopped helper has ended (or HelperExchangeLimit has passed
     // and it was killed), with the windows repainting and input dropped.
     void waitForHelperToEnd(const StoppingHelper& helper);

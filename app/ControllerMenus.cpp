@@ -344,6 +344,7 @@ void Controller::statusEnd()
 {
     if (!m_statusWindow->isVisible()) {
         m_inputBlocker.reset();
+        runAfterExchange();
         return;
     }
     m_statusBar->setValue(ProgressFull);
@@ -356,6 +357,11 @@ void Controller::statusEnd()
     // Whatever the user did meanwhile has been dropped as it came.
     QApplication::processEvents();
     m_inputBlocker.reset();
+    runAfterExchange();
+}
+
+void Controller::runAfterExchange()
+{
     // Queued, so that the command finishes what it does after the exchange
     // (its alert included) before anything waiting for it runs.
     for (auto& [context, then] : std::exchange(m_afterExchange, {}))

@@ -24,6 +24,7 @@ bool OutlineEditing::isModuleExpanded(std::size_t module) const
 
 void OutlineEditing::runDrop(const std::function<DroppedRows()>& change)
 {
+    commitBeforeCommand();
     // One undo step, also over the source window of a drop between two.
     const UndoStep step(m_window, Modules::tr("Drag"));
     m_window.beginStructuralChange();
@@ -33,11 +34,16 @@ void OutlineEditing::runDrop(const std::function<DroppedRows()>& change)
         m_window.m_draggingModules = false;
         reloadAndFixExpanded();
         deselectAll();
-        int first = m_window.m_model->rowMap().rowForModule(dropped.module);
-        if (dropped.firstEvent)
-            first += static_cast<int>(*dropped.firstEvent) + 1;
-        for (std::size_t i = 0; i < dropped.count; ++i)
-            selectRow(first + static_cast<int>(i), i > 0);
+        const OutlineRowMap& rows = m_window.m_model->rowMap();
+        for (std::size_t i = 0; i < dropped.count; ++i) {
+            // Dropped events are rows in a run; dropped modules are not when
+            // one of them shows its events.
+            const int row = dropped.firstEvent
+                                ? rows.rowForModule(dropped.module) +
+                                      static_cast<int>(*dropped.firstEvent + i) + 1
+                                : rows.rowForModule(dropped.module + i);
+            selectRow(row, i > 0);
+        }
     }
     m_window.outlineViewSelectionDidChange();
     m_window.updateChangeCount();

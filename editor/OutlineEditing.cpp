@@ -253,6 +253,13 @@ void OutlineEditing::startEditingRow(int row)
         m_window.m_model->indexForRow(row, ModulesOutlineModel::NameColumn));
 }
 
+void OutlineEditing::commitBeforeCommand()
+{
+    // What is still being typed becomes a step of its own first, so that
+    // undoing the command does not take the typing back with it.
+    m_window.commitEditing();
+}
+
 void OutlineEditing::newModule()
 {
     insertModule(Module{});
@@ -263,9 +270,10 @@ void OutlineEditing::newModule()
 
 void OutlineEditing::insertModule(Module module)
 {
+    const bool editing = m_window.modulesOutline->editedIndex().isValid();
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("New Module"));
     const std::vector<int> rows = selectedRows();
-    const bool editing = m_window.modulesOutline->editedIndex().isValid();
     const ModuleInsertion insertion = moduleInsertionFor(m_window.m_model->rowMap(), rows, editing);
 
     m_window.beginStructuralChange();
@@ -302,6 +310,7 @@ void OutlineEditing::newEvent()
 
 void OutlineEditing::insertEvent(const EventData& event)
 {
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("New Event"));
     const std::vector<int> rows = selectedRows();
     if (rows.size() != 1)
@@ -325,6 +334,7 @@ void OutlineEditing::insertEvent(const EventData& event)
 
 void OutlineEditing::deleteRows()
 {
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("Delete"));
     m_window.modulesOutline->endEditing();
     const std::vector<int> rows = selectedRows();
@@ -372,6 +382,7 @@ void OutlineEditing::endEdit()
 
 void OutlineEditing::expandAll()
 {
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("Expand All"));
     m_window.m_model->setAllExpanded(true);
     m_window.m_expandingAll = true;
@@ -383,6 +394,7 @@ void OutlineEditing::expandAll()
 
 void OutlineEditing::collapseAll()
 {
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("Collapse All"));
     m_window.m_model->setAllExpanded(false);
     m_window.m_collapsingAll = true;
@@ -428,6 +440,7 @@ void OutlineEditing::copy()
 
 void OutlineEditing::cut()
 {
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("Cut"));
     const std::vector<int> rows = selectedRows();
     if (rows.empty() || !copyValidFor(rows).valid)
@@ -438,6 +451,8 @@ void OutlineEditing::cut()
 
 void OutlineEditing::paste()
 {
+    const bool editing = m_window.modulesOutline->editedIndex().isValid();
+    commitBeforeCommand();
     const UndoStep step(m_window, Modules::tr("Paste"));
     const auto items = readPastedItems(QApplication::clipboard()->mimeData());
     const std::vector<int> rows = selectedRows();
@@ -455,8 +470,7 @@ void OutlineEditing::paste()
             m_window.modulesOutline->scrollTo(m_window.m_model->indexForRow(now.front()));
         return;
     }
-    const ModuleInsertion insertion = moduleInsertionFor(
-        m_window.m_model->rowMap(), rows, m_window.modulesOutline->editedIndex().isValid());
+    const ModuleInsertion insertion = moduleInsertionFor(m_window.m_model->rowMap(), rows, editing);
     m_window.beginStructuralChange();
     {
         QuietSelection quiet(m_window.m_quietSelection);

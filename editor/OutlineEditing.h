@@ -76,6 +76,8 @@ class OutlineEditing : public OutlineDropHost
     void runDrop(const std::function<DroppedRows()>& change) override;
 
   private:
+    void commitBeforeCommand();
+
     Modules& m_window;
 };
 

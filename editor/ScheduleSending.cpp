@@ -61,7 +61,9 @@ void ScheduleSending::sendEventsToCP290()
                          m_window.m_document.eventRepeat, &error))
         dialogs().alert(
             &m_window,
-            Modules::tr("The schedule was sent, but the helper's copy could not be stored."),
+            hadEvents
+                ? Modules::tr("The schedule was sent, but the helper's copy could not be stored.")
+                : Modules::tr("The helper's copy of the schedule could not be stored."),
             QString::fromStdString(error));
     m_window.scheduleCountUpdate();
 }
@@ -166,8 +168,11 @@ void ScheduleSending::moduleChanged()
     if (m_window.m_currentModuleIndex < 0)
         return;
     const auto index = static_cast<std::size_t>(m_window.m_currentModuleIndex);
-    m_window.m_model->applyModuleChanged(index);
-    const Module& module = m_window.m_document.modules[index];
+    // A module whose type does not suit its unit (as another program may have
+    // written it) is shown as the unit calls for but left as it is: selecting
+    // a row changes nothing in the document. Editing its unit or type corrects it.
+    Module module = m_window.m_document.modules[index];
+    module.type = typeForUnit(module);
     const DirectSwitching direct = directSwitchingForModule(module);
     m_window.onButton->setEnabled(direct.on);
     if (!direct.off)

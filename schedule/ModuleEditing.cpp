@@ -78,16 +78,21 @@ ModuleCellChange setModuleCellValue(ModuleList& modules, std::size_t index, Modu
     return result;
 }
 
+std::int64_t typeForUnit(const Module& module)
+{
+    if (module.unit == AllLightsUnit || module.unit == AllModulesUnit)
+        return NoType;
+    if (module.type == NoType)
+        return ApplianceType;
+    return module.type;
+}
+
 bool applyModuleChangedToData(ModuleList& modules, std::size_t index)
 {
     if (index >= modules.size())
         return false;
     const Module& module = modules[index];
-    std::int64_t type = module.type;
-    if (module.unit == AllLightsUnit || module.unit == AllModulesUnit)
-        type = NoType;
-    else if (module.type == NoType)
-        type = ApplianceType;
+    const std::int64_t type = typeForUnit(module);
     if (type == module.type)
         return false;
     Module changed = module;

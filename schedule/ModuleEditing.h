@@ -49,6 +49,9 @@ ModuleCellChange setModuleCellValue(ModuleList& modules, std::size_t index, Modu
 // type 2 on any other unit falls back to 0 (Appliance). Returns whether the
 // module was replaced.
 bool applyModuleChangedToData(ModuleList& modules, std::size_t index);
+// The type the module's unit calls for: none for All Lights and All Modules,
+// Appliance for a module without one on any other unit, else its own.
+std::int64_t typeForUnit(const Module& module);
 
 // Both of the above, as one commit of a module cell with no window.
 ModuleCellChange commitModuleCell(ModuleList& modules, std::size_t index, ModuleColumn column,

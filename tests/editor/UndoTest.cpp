@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -255,6 +256,88 @@ TEST_F(Undo, TheEventEditorShowsTheEventUndoneAndTheOutlineItsRows)
     EXPECT_EQ(action(window, "redo")->text(), "Redo Typing");
     action(window, "redo")->trigger();
     EXPECT_EQ(window->document().modules[2].name, "Hallway");
+    closeAll();
+}
+
+// Typing still in its cell is a step of its own: undoing the command that
+// followed it does not take the typing back too.
+TEST_F(Undo, TypingLeftInItsCellIsNotFoldedIntoTheNextCommand)
+{
+    const std::vector<std::pair<const char*, QString>> commands = {
+        {"newModule", "Undo New Module"}, {"delete", "Undo Delete"}, {"expandAll", "Undo Expand All"}};
+    for (const auto& [command, undoText] : commands) {
+        SCOPED_TRACE(command);
+        Modules* window = open(threeModules());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        selectRows(window, {4});
+        window->outline()->editCell(window->model()->moduleIndex(2));
+        auto* editor = qobject_cast<QLineEdit*>(window->outline()->activeEditor());
+        ASSERT_NE(editor, nullptr);
+        editor->setText("Hallway");
+        const std::size_t modules = window->document().modules.size();
+        action(window, command)->trigger();
+        EXPECT_EQ(stack(window)->count(), 2);
+        EXPECT_EQ(action(window, "undo")->text(), undoText);
+        action(window, "undo")->trigger();
+        EXPECT_EQ(window->document().modules.size(), modules);
+        EXPECT_EQ(window->document().modules[2].name, "Hallway");
+        EXPECT_EQ(action(window, "undo")->text(), "Undo Typing");
+        action(window, "undo")->trigger();
+        EXPECT_EQ(window->document().modules[2].name, "Hall");
+        closeAll();
+    }
+}
+
+// A module whose type does not suit its unit, as another program may write
+// it: selecting it changes nothing, and the history stays whole.
+TEST_F(Undo, SelectingAModuleWithAnUnsuitedTypeChangesNothing)
+{
+    ModulesDocument document = threeModules();
+    document.modules[2].unit = AllLightsUnit;
+    document.modules[2].type = ApplianceType;
+    Modules* window = open(document);
+    const ModuleList before = window->document().modules;
+    selectRows(window, {4});
+    EXPECT_EQ(window->document().modules, before);
+    EXPECT_FALSE(window->isDocumentEdited());
+    // Shown as All Lights: no direct switching.
+    EXPECT_FALSE(window->findChild<QPushButton*>("onButton")->isEnabled());
+    EXPECT_FALSE(window->findChild<QPushButton*>("offButton")->isEnabled());
+
+    setCell(window, window->model()->moduleIndex(2), "Everything");
+    action(window, "undo")->trigger();
+    EXPECT_EQ(window->document().modules, before);
+    ASSERT_TRUE(action(window, "redo")->isEnabled());
+    action(window, "redo")->trigger();
+    EXPECT_EQ(window->document().modules[2].name, "Everything");
+    EXPECT_EQ(stack(window)->count(), 1) << "the history was kept";
+    EXPECT_EQ(window->document().modules[2].type, ApplianceType);
+    closeAll();
+}
+
+// Dropped modules that show their events are selected as modules, and the
+// drag's undo and redo bring that selection back.
+TEST_F(Undo, DroppedExpandedModulesAreTheRowsSelected)
+{
+    ModulesDocument document = threeModules();
+    document.modules[1].expanded = true;
+    Modules* window = open(document);
+    QAbstractItemModelTester tester(window->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    dragModules(window, {0, 1}, 3);
+    const ModuleList& modules = window->document().modules;
+    ASSERT_EQ(modules[1].name, "Porch");
+    ASSERT_EQ(modules[2].name, "Coffee");
+    const OutlineRowMap& rows = window->model()->rowMap();
+    const std::vector<int> dropped{rows.rowForModule(1), rows.rowForModule(2)};
+    const auto selected = [window] {
+        std::vector<int> sorted = window->selectedRows();
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    };
+    EXPECT_EQ(selected(), dropped);
+    action(window, "undo")->trigger();
+    action(window, "redo")->trigger();
+    EXPECT_EQ(selected(), dropped);
     closeAll();
 }
 
