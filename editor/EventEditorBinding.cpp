@@ -9,6 +9,8 @@
 
 #include <QStackedWidget>
 
+#include <optional>
+
 namespace vantrel {
 
 const EventData* EventEditorBinding::currentEventData() const
@@ -29,9 +31,19 @@ void EventEditorBinding::saveEventData()
     const EventData* stored = currentEventData();
     if (!stored || m_window.m_drawerContent->currentWidget() != m_window.eventView)
         return;
+    // A record the editor could not load is not what it shows: it is never
+    // written over with another event's values.
+    const std::optional<Event> loaded = eventFromData(*stored);
+    if (!loaded)
+        return;
     const Event edited = m_window.m_eventEditor->read();
-    // The editor reads back the stored record until the user changes something.
-    if (eventFromData(*stored) == edited)
+    // The editor reads back the stored record, or what it made of it, until
+    // the user changes something.
+    if (*loaded == edited)
+        return;
+    if (m_shown.module == m_window.m_currentModuleIndex &&
+        m_shown.event == m_window.m_currentEventIndex && m_shown.stored == *stored &&
+        m_shown.readBack == edited)
         return;
     const UndoStep step(m_window, Modules::tr("Event Change"), UndoMerge::SameEvent);
     setCurrentEvent(edited);
@@ -53,10 +65,13 @@ void EventEditorBinding::loadEventData()
     const EventData* stored = currentEventData();
     if (!stored)
         return;
-    if (const auto event = eventFromData(*stored))
+    if (const auto event = eventFromData(*stored)) {
         m_window.m_eventEditor->load(
             *event,
             m_window.m_document.modules[static_cast<std::size_t>(m_window.m_currentModuleIndex)]);
+        m_shown = Shown{m_window.m_currentModuleIndex, m_window.m_currentEventIndex, *stored,
+                        m_window.m_eventEditor->read()};
+    }
 }
 
 void EventEditorBinding::resetEvent()

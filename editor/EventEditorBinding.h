@@ -30,6 +30,18 @@ class EventEditorBinding
     // none or its indexes no longer name one.
     const EventData* currentEventData() const;
 
+    // What the editor read back just after it showed a stored record: a
+    // record it cannot show as it is (a damaged one) reads back otherwise,
+    // and that is still no change of the user's.
+    struct Shown
+    {
+        int module = -1;
+        int event = -1;
+        EventData stored{};
+        Event readBack{};
+    };
+    Shown m_shown;
+
     Modules& m_window;
 };
 

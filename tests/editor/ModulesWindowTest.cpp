@@ -899,6 +899,7 @@ TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
     Event damaged = clockEvent(EventDaysMask, 8, 0);
     damaged.Brightness = 65535;
     document.modules[0].events[1] = eventToData(damaged);
+    document.modules[0].events[0] = EventData{};
     Modules* window = open(document);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->model()->data(window->model()->eventIndex(0, 1)).toString(),
@@ -918,6 +919,15 @@ TEST_F(ModulesWindow, ADamagedEventReadsAsDamagedAndIsNotPasted)
     window->selectRow(4, false);
     window->paste();
     EXPECT_EQ(window->document().modules[2].events.size(), before);
+    // Looked at in the event editor, it is left as it is; so is a record of
+    // zeros, which the editor can only show otherwise.
+    EXPECT_EQ(window->document().modules[0].events[1], eventToData(damaged));
+    window->selectRow(1, false);
+    window->findChild<QAction*>("paste")->trigger();
+    window->selectRow(4, false);
+    EXPECT_EQ(window->document().modules[0].events[0], EventData{});
+    EXPECT_EQ(window->document().modules[0].events[1], eventToData(damaged));
+    EXPECT_FALSE(window->isDocumentEdited());
 
     window->clearChangeCount();
     window->close();
